@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+
+#include "protocol/ByteString.h"
+#include "protocol/Exception.h"
+
+namespace tarnel {
+
+// The split form of one format-97 packet.
+struct TTarnelFormat97 {
+  uint8_t Prefix = 0;
+  uint8_t Format = 0;
+  uint16_t Length = 0;
+  uint8_t Address = 0;
+  uint8_t Tag = 0;
+  uint8_t Code = 0;
+  ByteString Data;
+  uint8_t Checksum = 0;
+  uint8_t Terminator = 0;
+};
+
+inline constexpr uint8_t UniversalAddress = 254;
+inline constexpr uint8_t SpecialAddress = 255;
+
+// 255 minus the byte sum modulo 256; std::out_of_range past 65535 bytes.
+uint8_t PacketChecksum97(const ByteString& bytes);
+
+// A complete packet; std::out_of_range when the data does not fit.
+ByteString BuildPacket97(uint8_t Address, uint8_t Tag, uint8_t Code, const ByteString& Data);
+
+// BuildPacket97(UniversalAddress, Code, Code, Data): the tag repeats the instruction code.
+ByteString BuildUniversalRequest97(uint8_t Code, const ByteString& Data);
+
+// Splits a packet without validating it; throws tarnel::Exception("Incorrect PACKET (Tarnel format 97)!").
+TTarnelFormat97 ParsePacket97(const ByteString& Packet);
+
+// The first complete packet at the very start of Buffer, or empty; never skips leading bytes, never throws.
+ByteString ExtractPacket97(ByteString& Buffer, bool RemoveFromBuffer);
+
+// 0 for exactly one complete valid packet, else 1..6 for the first failed test.
+uint16_t CheckPacket97(const ByteString& Packet);
+
+}  // namespace tarnel

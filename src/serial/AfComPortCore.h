@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "serial/AfComPortTypes.h"
+
+namespace tarnel {
+
+// Owns one serial device: opens it by COM number, configures it, runs the event and write threads, and
+// offers byte-level operations that answer with a Boolean or a count and never raise.
+class TAfComPortCore {
+ public:
+  TAfComPortCore();
+  ~TAfComPortCore();
+  TAfComPortCore(const TAfComPortCore&) = delete;
+  TAfComPortCore& operator=(const TAfComPortCore&) = delete;
+
+  // False when already open; raises EAfComPortCoreError on failure (the port is then fully closed again).
+  bool OpenPort(int32_t ComNumber);
+  void ClosePort();
+
+  int32_t ReadBytes(void* Buffer, int32_t Count);        // -1 when not active
+  bool WriteBytes(const void* Buffer, int32_t Count);    // all Count bytes queued, or none
+  int32_t OutputFree();                                  // 0 when not active
+  void GetQueueStatus(COMSTAT& Stat);                    // all zero when not active
+  uint32_t TakeLineErrors();                             // 0 when not active
+  bool PurgeInput();
+  bool PurgeOutput();
+  bool EscapeFunction(uint32_t Function);
+
+  void ConfigureLine(const DCB& Dcb);                    // raises when an active port rejects it
+  void SetInQueueSize(int32_t Size);
+  void SetOutQueueSize(int32_t Size);
+  void SetEventThreadPriority(TThreadPriority Priority);
+  void SetWriteThreadPriority(TThreadPriority Priority);
+
+  bool IsOpen() const;
+  bool IsActive() const;
+  const DCB& Dcb() const;                                // the settings last given, or reloaded from the driver
+  int Handle() const;                                    // the device descriptor, -1 while closed
+  int32_t PortNumber() const;
+
+  TAfCoreEventHandler OnCoreEvent;                       // copied by the event thread when it is created
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+
+namespace tarnel {
+
+// Process-wide service that runs a registered callback on the user-interface thread (the thread of the
+// QCoreApplication) and lets a background thread wait for it a bounded time.
+
+// Receives the slot's position (1..64).
+using TSafeSyncCallback = std::function<void(uint32_t Position)>;
+
+// Takes the first free slot, disabled; returns its id (ids start at 1 and are never reused), 0 when all
+// 64 slots are taken.
+uint32_t SafeSyncRegister(TSafeSyncCallback Callback);
+
+// Frees the slot; true when a slot was freed. Callers waiting in SafeSyncCall on it return false at once.
+bool SafeSyncUnregister(uint32_t Id);
+
+// Opens or shuts the slot; true when the slot exists. Shutting it releases callers waiting on it at once.
+bool SafeSyncEnable(uint32_t Id, bool Enabled);
+
+// Runs the slot's callback on the UI thread (directly when called there), waiting at most TimeoutMs.
+// True when the slot was open before and is still open after the call.
+bool SafeSyncCall(uint32_t Id, uint32_t TimeoutMs);
+
+// Runs, on the UI thread, every delivery waiting for it. A UI thread that must block while a background
+// thread finishes (stopping a port thread) calls this so that thread is never kept waiting.
+void SafeSyncProcessPending();
+
+// Where exceptions escaping a callback go, on the UI thread (the application's error display).
+// Without a handler they are written to standard error. They never reach the calling thread.
+using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
+void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler);
+void HandleApplicationException(std::exception_ptr Error);
+
+}  // namespace tarnel
