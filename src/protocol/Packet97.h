@@ -35,6 +35,9 @@ ByteString BuildUniversalRequest97(uint8_t Code, const ByteString& Data);
 // Splits a packet without validating it; throws tarnel::Exception("Incorrect PACKET (Tarnel format 97)!").
 TTarnelFormat97 ParsePacket97(const ByteString& Packet);
 
+// The same into Out; the fields stored before a failure stay in Out (Terminator is always reset to 0 first).
+void ParsePacket97(const ByteString& Packet, TTarnelFormat97& Out);
+
 // The first complete packet at the very start of Buffer, or empty; never skips leading bytes, never throws.
 ByteString ExtractPacket97(ByteString& Buffer, bool RemoveFromBuffer);
 
