@@ -1,0 +1,50 @@
+#include "app/Application.h"
+
+#include <QMessageBox>
+
+#include "protocol/Exception.h"
+#include "serial/AfSafeSync.h"
+
+namespace tarnel {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setApplicationName(ApplicationTitle);
+  SetApplicationExceptionHandler(ShowApplicationException);
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    ShowApplicationException(std::current_exception());
+    return true;
+  }
+}
+
+QString ApplicationErrorText(const QString& Message) {
+  if (!Message.isEmpty() && Message.back() > QLatin1Char('.')) return Message + QLatin1Char('.');
+  return Message;
+}
+
+void ShowApplicationException(std::exception_ptr Error) {
+  QString message;
+  try {
+    std::rethrow_exception(Error);
+  } catch (const EAbort&) {
+    return;
+  } catch (const std::exception& e) {
+    message = QString::fromUtf8(e.what());
+  } catch (...) {
+    message = QStringLiteral("An unexpected error occurred.");
+  }
+  QMessageBox box(QMessageBox::Critical, ApplicationTitle, ApplicationErrorText(message), QMessageBox::Ok,
+                  QApplication::activeWindow());
+  box.exec();
+}
+
+void ShowPlainMessage(QWidget* Parent, const QString& Text) {
+  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, Text, QMessageBox::Ok, Parent);
+  box.exec();
+}
+
+}  // namespace tarnel

@@ -1,0 +1,383 @@
+#include "app/ufMain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QShowEvent>
+#include <QStringList>
+#include <QUrl>
+#include <array>
+#include <functional>
+
+#include "app/Application.h"
+#include "app/ProductVersion.h"
+#include "protocol/AnswerCheck.h"
+#include "protocol/Decoders.h"
+#include "protocol/Exchange.h"
+#include "protocol/Instructions.h"
+#include "ui/AddressItem.h"
+#include "ui/AfPortControls.h"
+#include "ui/ShapeEx.h"
+
+namespace tarnel {
+namespace {
+
+const QString kNoModuleFound = QStringLiteral("No module found on selected communication interface!");
+const QString kPermissionDenied = QStringLiteral("No response from the module or write permission denied!");
+const QString kAddressSpeedSet = QStringLiteral("New address and communication speed succesfully set.");
+const QString kParametersNotSet = QStringLiteral("Error, new parameters not set!");
+const QString kAddressSet = QStringLiteral("New address set succesfully.");
+const QString kAddressNotSet = QStringLiteral("Error, new address not set!");
+const QString kSerialNumberSet = QStringLiteral("Sériové číslo bylo nastaveno.");
+
+const QString kNoResponseValues = QStringLiteral("Modul with address \"{0}\" - no rsponse while reading values");
+const QString kNoResponseTemperature =
+    QStringLiteral("Modul with address \"{0}\" - no rsponse while reading temperature");
+const QString kIncorrectInfo = QStringLiteral(
+    "Modul with address \"{0}\" - Incorrect response for INFO request (maybe a module with the same address?)");
+const QString kInfo = QStringLiteral("Modul with address \"{0}\" - INFO : {1}");
+const QString kIncorrectDataRead = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data read");
+const QString kIncorrectData = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data");
+const QString kTempHumidityDew = QStringLiteral(
+    "Modul with address \"{0}\" - temperature: {1}°C humidity: {2}% dew point: {3} Valid: {4}");
+const QString kBadValues = QStringLiteral("Modul with address \"{0}\" - Incorrect data while reading values");
+const QString kTemperature = QStringLiteral("Modul with address \"{0}\" - temperature: {1}");
+const QString kBadTemperature = QStringLiteral("Modul with address \"{0}\" - Incorrect temperature data");
+const QString kChannel =
+    QStringLiteral(" channel {1}: ( value: {2}, valid: {3}, overflow:{4}, underflow:{5} )");
+const QString kBadChannels =
+    QStringLiteral("Modul with address \"{0}\" - Error parsing received measurement data !");
+
+constexpr int kExchangeTimeoutMs = 500;
+constexpr int kAddressListSize = 255;  // 0..254; the new-address list stops before the universal address
+constexpr int kStartAddress = 49;
+
+// cbbOldSpeed's entries in order, skipping the speeds the list does not offer.
+constexpr std::array<TAfBaudrate, 8> kPortSpeeds = {br1200,  br2400,  br4800,  br9600,
+                                                    br19200, br38400, br57600, br115200};
+
+QString BaseCaption;
+
+QString AddressText(uint8_t Address) { return QString(QChar(Address)); }
+
+QString Decimal(double Value, int Decimals) {
+  QLocale locale;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  return locale.toString(Value, 'f', Decimals);
+}
+
+// Fills "%s" and "%d" in order from Values; the values themselves are never scanned again.
+QString FormatCaption(const QString& Format, const QStringList& Values) {
+  QString result;
+  qsizetype next = 0;
+  for (qsizetype i = 0; i < Format.size(); ++i) {
+    const bool placeholder = Format[i] == QLatin1Char('%') && i + 1 < Format.size() &&
+                             (Format[i + 1] == QLatin1Char('s') || Format[i + 1] == QLatin1Char('d'));
+    if (placeholder && next < Values.size()) {
+      result += Values[next++];
+      ++i;
+    } else {
+      result += Format[i];
+    }
+  }
+  return result;
+}
+
+QString Flag(bool Value) { return QString::number(Value ? 1 : 0); }
+
+// Runs a handler the way the application runs every event handler: an exception ends the handler and is
+// shown in the error box; it never unwinds through the toolkit.
+template <typename Handler>
+void Guarded(Handler&& Run) {
+  try {
+    Run();
+  } catch (...) {
+    ShowApplicationException(std::current_exception());
+  }
+}
+
+int EntryOf(const QComboBox* List, const QString& Text) {
+  for (int i = 0; i < List->count(); ++i)
+    if (List->itemText(i) == Text) return i;
+  return -1;
+}
+
+}  // namespace
+
+void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool Recursive) {
+  for (QObject* component : Components) {
+    if (!component) continue;
+    if (Recursive)
+      for (QObject* child : component->children()) EnableControls({child}, Value, true);
+    if (component->metaObject()->indexOfProperty("enabled") >= 0) component->setProperty("enabled", Value);
+  }
+}
+
+QString FormatLogTemplate(QString Template, std::initializer_list<QString> Values) {
+  int index = 0;
+  for (const QString& value : Values) {
+    Template.replace(QStringLiteral("{%1}").arg(index), value);
+    ++index;
+  }
+  return Template;
+}
+
+TfMain::TfMain(QWidget* Parent) : TfMainLayout(Parent) {
+  BindHandlers();
+  AfComPortOpenClose(this);  // the window's creation event
+}
+
+void TfMain::BindHandlers() {
+  auto bind = [this](void (TfMain::*Handler)(QObject*)) {
+    return [this, Handler](QObject* Sender) { Guarded([&] { (this->*Handler)(Sender); }); };
+  };
+  AfComPort1->OnPortOpen = bind(&TfMain::AfComPortOpenClose);
+  AfComPort1->OnPortClose = bind(&TfMain::AfComPortOpenClose);
+  connect(cbOneDeviceOnLine, &QCheckBox::clicked, this, [this] { Guarded([this] { AfComPortOpenClose(cbOneDeviceOnLine); }); });
+  connect(rbByOldADR, &QRadioButton::clicked, this, [this] { Guarded([this] { AfComPortOpenClose(rbByOldADR); }); });
+  connect(rbSerialNumber, &QRadioButton::clicked, this,
+          [this] { Guarded([this] { AfComPortOpenClose(rbSerialNumber); }); });
+  connect(cbbOldSpeed, &QComboBox::currentIndexChanged, this,
+          [this] { Guarded([this] { cbbOldSpeedChange(cbbOldSpeed); }); });
+  shpxOpenClose->onClick = bind(&TfMain::bOpenDisconnectClick);
+  shpxGetAdrorSn->onClick = bind(&TfMain::bGetClick);
+  shpxUpdate->onClick = bind(&TfMain::bUpdateClick);
+  shpxReadValues->onClick = bind(&TfMain::shpxReadValuesClick);
+  shpxCloseApp->onClick = bind(&TfMain::bCloseClick);
+  connect(Vypalitsriovslo1, &QAction::triggered, this,
+          [this] { Guarded([this] { Vypalitsriovslo1Click(Vypalitsriovslo1); }); });
+  l9->installEventFilter(this);
+}
+
+bool TfMain::eventFilter(QObject* Watched, QEvent* Event) {
+  if (Watched == l9 && Event->type() == QEvent::MouseButtonRelease &&
+      static_cast<QMouseEvent*>(Event)->button() == Qt::LeftButton) {
+    Guarded([this] { l9Click(l9); });
+    return true;
+  }
+  return TfMainLayout::eventFilter(Watched, Event);
+}
+
+void TfMain::showEvent(QShowEvent* Event) {
+  TfMainLayout::showEvent(Event);
+  // Only a show the program asked for; the window system's own map/unmap is not a new show.
+  if (!Event->spontaneous()) Guarded([this] { FormShow(this); });
+}
+
+void TfMain::AfComPortOpenClose(QObject*) {
+  shpxOpenClose->SetCaption(AfComPort1->Active() ? QStringLiteral("Close port") : QStringLiteral("Open port"));
+  shpxOpenClose->update();
+  const bool active = AfComPort1->Active();
+  const bool byAddress = rbByOldADR->isChecked();
+  EnableControls({p2, p3, rbByOldADR, rbSerialNumber, cbbNewAddress, cbbNewSpeed, lNewAddress, lNewSpeed},
+                 active, true);
+  shpxOpenClose->setEnabled(AfComPort1->ComNumber() != 0);
+  shpxUpdate->setEnabled(active);
+  shpxGetAdrorSn->setEnabled(active && cbOneDeviceOnLine->isChecked() && byAddress);
+  EnableControls({cbbOldAddress}, active && byAddress, false);
+  EnableControls({medtSerialNumber}, active && rbSerialNumber->isChecked(), false);
+  EnableControls({lNewSpeed, cbbNewSpeed}, active && byAddress, false);
+  RebuildAddressLists();
+}
+
+void TfMain::RebuildAddressLists() {
+  cbbOldAddress->clear();
+  cbbNewAddress->clear();
+  for (int address = 0; address < kAddressListSize; ++address) {
+    cbbOldAddress->addItem(AddressText(address), address);
+    if (address < UniversalAddress) cbbNewAddress->addItem(AddressText(address), address);
+  }
+  cbbOldAddress->setCurrentIndex(kStartAddress);
+  cbbNewAddress->setCurrentIndex(kStartAddress);
+}
+
+void TfMain::bOpenDisconnectClick(QObject*) { AfComPort1->SetActive(!AfComPort1->Active()); }
+
+void TfMain::cbbOldSpeedChange(QObject*) {
+  const int index = cbbOldSpeed->currentIndex();
+  if (index >= 0 && index < static_cast<int>(kPortSpeeds.size())) AfComPort1->SetBaudRate(kPortSpeeds[index]);
+}
+
+void TfMain::bCloseClick(QObject*) { close(); }
+
+ByteString TfMain::Exchange(const ByteString& Request) {
+  return ExchangePacket(AfComPort1, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
+}
+
+void TfMain::bGetClick(QObject*) {
+  const TAnswer answer = CheckAnswer(Exchange(BuildFindDeviceRequest()));
+  if (answer.Status == TAnswerStatus::NoAnswer) {
+    ShowPlainMessage(this, kNoModuleFound);
+    return;
+  }
+  if (answer.Status != TAnswerStatus::Ok) return;
+  const int entry = EntryOf(cbbOldAddress, AddressText(answer.Packet.Address));
+  if (entry >= 0)
+    cbbOldAddress->setCurrentIndex(entry);
+  else
+    ShowPlainMessage(this, kNoModuleFound);
+}
+
+QString TfMain::SerialNumberText() const {
+  // Unfilled positions of the masked field read as spaces.
+  return medtSerialNumber->displayText().replace(QLatin1Char('_'), QLatin1Char(' '));
+}
+
+void TfMain::bUpdateClick(QObject*) {
+  const QString oldText = cbbOldAddress->currentText();
+  if (oldText.isEmpty()) return;
+  const uint8_t oldAddress = static_cast<uint8_t>(oldText.at(0).unicode());
+  if (rbByOldADR->isChecked()) {
+    if (CheckAnswer(Exchange(BuildWritePermissionRequest(oldAddress))).Status != TAnswerStatus::Ok) {
+      ShowPlainMessage(this, kPermissionDenied);
+    } else {
+      const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
+      const uint8_t speedCode = SpeedCodeFromIndex(cbbNewSpeed->currentIndex());
+      const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressSpeedRequest(oldAddress, newAddress, speedCode)));
+      ShowPlainMessage(this, answer.Status == TAnswerStatus::Ok ? kAddressSpeedSet : kParametersNotSet);
+    }
+  }
+  if (rbSerialNumber->isChecked()) {
+    const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
+    const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
+    const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressBySerialRequest(newAddress, serial)));
+    ShowPlainMessage(this, answer.Status == TAnswerStatus::Ok ? kAddressSet : kAddressNotSet);
+  }
+}
+
+void TfMain::shpxReadValuesClick(QObject*) {
+  mLog->clear();
+  const QString oldText = cbbOldAddress->currentText();
+  const QString newText = cbbNewAddress->currentText();
+  if (!oldText.isEmpty()) ReadInfoAndValues(static_cast<uint8_t>(oldText.at(0).unicode()));
+  if (oldText != newText && !newText.isEmpty()) ReadInfoAndValues(static_cast<uint8_t>(newText.at(0).unicode()));
+}
+
+void TfMain::ReadInfoAndValues(uint8_t Address) {
+  const QString address = AddressText(Address);
+  const TAnswer info = CheckAnswer(Exchange(BuildInfoRequest(Address)));
+  std::string model;
+  switch (info.Status) {
+    case TAnswerStatus::NoAnswer:
+    case TAnswerStatus::NoPacket:
+    case TAnswerStatus::Refused:
+      Log(FormatLogTemplate(kNoResponseValues, {address}));
+      break;
+    case TAnswerStatus::Invalid:
+      Log(FormatLogTemplate(kIncorrectInfo, {address}));
+      break;
+    case TAnswerStatus::Ok:
+      Log(FormatLogTemplate(kInfo, {address, QString::fromLatin1(info.Packet.Data.data(),
+                                                                 static_cast<qsizetype>(info.Packet.Data.size()))}));
+      model = ModelFromInfo(info.Packet.Data);
+      break;
+  }
+  switch (FamilyOfModel(model)) {
+    case TDeviceFamily::TempHumidityDew:
+      ReadTempHumidityDew(Address, address);
+      break;
+    case TDeviceFamily::Temperature:
+      ReadTemperature(Address, address);
+      break;
+    case TDeviceFamily::AnalogChannels4:
+      ReadAnalogChannels(Address, address);
+      break;
+    case TDeviceFamily::None:
+      break;
+  }
+}
+
+void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
+  const TAnswer answer =
+      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::TempHumidityDew)), false);
+  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectDataRead, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseValues, {AddressText}));
+  double temperature = 0, humidity = 0, dewPoint = 0;
+  bool valid = false;
+  if (!DecodeTempHumidityDew(answer.Packet.Data, temperature, humidity, dewPoint, valid))
+    return Log(FormatLogTemplate(kBadValues, {AddressText}));
+  Log(FormatLogTemplate(kTempHumidityDew, {AddressText, Decimal(temperature, 1), Decimal(humidity, 1),
+                                           Decimal(dewPoint, 1), Flag(valid)}));
+}
+
+void TfMain::ReadTemperature(uint8_t Address, const QString& AddressText) {
+  const TAnswer answer = CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::Temperature)), false);
+  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
+  double temperature = 0;
+  if (!DecodeTemperature16(answer.Packet.Data, temperature))
+    return Log(FormatLogTemplate(kBadTemperature, {AddressText}));
+  Log(FormatLogTemplate(kTemperature, {AddressText, Decimal(temperature, 1)}));
+}
+
+void TfMain::ReadAnalogChannels(uint8_t Address, const QString& AddressText) {
+  const TAnswer answer =
+      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::AnalogChannels4)), false);
+  // A damaged answer is reported like the temperature family's, so the technician is never left guessing.
+  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
+  std::array<TAnalogChannel, 4> channels{};
+  if (!DecodeAnalogChannels4(answer.Packet.Data, channels)) return Log(FormatLogTemplate(kBadChannels, {AddressText}));
+  for (int k = 0; k < 4; ++k) {
+    const TAnalogChannel& c = channels[k];
+    Log(FormatLogTemplate(kChannel, {AddressText, QString::number(k + 1), Decimal(c.Value, 2), Flag(c.Valid),
+                                     Flag(c.Overflow), Flag(c.Underflow)}));
+  }
+}
+
+void TfMain::Vypalitsriovslo1Click(QObject*) {
+  const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
+  const QDate today = QDate::currentDate();
+  const ByteString request = BuildBurnSerialRequest(serial, {today.year(), today.month(), today.day()});
+  if (CheckPacket97(Exchange(request)) == 0) Log(kSerialNumberSet);
+}
+
+void TfMain::Log(const QString& Line) { mLog->appendPlainText(Line); }
+
+void TfMain::l9Click(QObject*) { QDesktopServices::openUrl(QUrl::fromUserInput(l9->text())); }
+
+void TfMain::FormShow(QObject*) {
+  ApplyEnglishTexts();
+  ShowVersionInTitle(QStringLiteral("%s v.%d.%d.%d.%d"));
+}
+
+void TfMain::ShowVersionInTitle(const QString& Format) {
+  if (BaseCaption.isEmpty()) BaseCaption = Caption();
+  TProductVersion version;
+  const bool known = ReadProductVersion(version);
+  const QStringList values = {BaseCaption, QString::number(version.Major), QString::number(version.Minor),
+                              QString::number(version.Release), QString::number(version.Build)};
+  SetCaption(FormatCaption(known ? Format : QStringLiteral("%s"), values));
+}
+
+void TfMain::ApplyEnglishTexts() {
+  lblCaption->setText(QStringLiteral("Tarnel device address setup"));
+  lbl1point->setText(QStringLiteral("Communication parameters settings"));
+  lblChoseSerialPort->setText(QStringLiteral("Serial port:"));
+  lblCommunicationSpeed->setText(QStringLiteral("Serial speed"));
+  cbOneDeviceOnLine->setText(QStringLiteral("Only one sensor / module on this line"));
+  shpxOpenClose->SetCaption(QStringLiteral("Open port"));
+  lbl2Point->setText(QStringLiteral("Set-up mode"));
+  rbByOldADR->setText(QStringLiteral("By current address:"));
+  rbSerialNumber->setText(QStringLiteral("By serial number:"));
+  lblStitekExample->setText(QStringLiteral("Example of the device label:"));
+  shpxGetAdrorSn->SetCaption(QStringLiteral("Read"));
+  lbl3point->setText(QStringLiteral("Set new address"));
+  lNewAddress->setText(QStringLiteral("New address:"));
+  lNewSpeed->setText(QStringLiteral("New communication speed:"));
+  shpxUpdate->SetCaption(QStringLiteral("Set"));
+  lblSensorInfo->setText(
+      QStringLiteral("Sensor/Module Information (new and the old arres is used to obtain this information) "));
+  shpxReadValues->SetCaption(QStringLiteral("Read Values"));
+  shpxCloseApp->SetCaption(QStringLiteral("Close application"));
+}
+
+}  // namespace tarnel

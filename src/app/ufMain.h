@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <initializer_list>
+
+#include "protocol/ByteString.h"
+#include "ui/fMainLayout.h"
+
+namespace tarnel {
+
+// Sets the enabled state of each component through the property system, children first when Recursive.
+// A component without an "enabled" property is passed over; nothing here fails.
+void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool Recursive);
+
+// Replaces "{0}", "{1}", ... in ascending order, every occurrence, by plain text substitution.
+QString FormatLogTemplate(QString Template, std::initializer_list<QString> Values);
+
+// The main window controller: every user action of the window is one handler here.
+class TfMain : public TfMainLayout {
+ public:
+  explicit TfMain(QWidget* Parent = nullptr);
+
+  void AfComPortOpenClose(QObject* Sender);
+  void cbbOldSpeedChange(QObject* Sender);
+  void bGetClick(QObject* Sender);
+  void bUpdateClick(QObject* Sender);
+  void bCloseClick(QObject* Sender);
+  void bOpenDisconnectClick(QObject* Sender);
+  void shpxReadValuesClick(QObject* Sender);
+  void Vypalitsriovslo1Click(QObject* Sender);
+  void l9Click(QObject* Sender);
+  void FormShow(QObject* Sender);
+
+  // Sets the caption to Format filled with the caption first seen here and the product version.
+  void ShowVersionInTitle(const QString& Format);
+
+ protected:
+  void showEvent(QShowEvent* Event) override;
+  bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+ private:
+  void BindHandlers();
+  void ApplyEnglishTexts();
+  void RebuildAddressLists();
+  void ReadInfoAndValues(uint8_t Address);
+  void ReadTempHumidityDew(uint8_t Address, const QString& AddressText);
+  void ReadTemperature(uint8_t Address, const QString& AddressText);
+  void ReadAnalogChannels(uint8_t Address, const QString& AddressText);
+  ByteString Exchange(const ByteString& Request);
+  QString SerialNumberText() const;
+  void Log(const QString& Line);
+};
+
+}  // namespace tarnel
