@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "protocol/ByteString.h"
+#include "protocol/Exception.h"
+
+namespace tarnel {
+
+// One channel of a four-channel analog answer.
+struct TAnalogChannel {
+  double Value = 0.0;  // raw / 10000 * 20
+  bool Valid = false;
+  bool Overflow = false;
+  bool Underflow = false;
+};
+
+// Byte 0 * 256 + byte 1; callers read it as signed where the value is. Throws tarnel::Exception
+// ("StrBin must be 2 chars length") for any other length than 2.
+uint16_t StrBinToInt16(const ByteString& StrBin);
+
+// Each decoder returns false, leaving every output untouched, when Data does not have its layout.
+
+// Two bytes: a signed temperature in 1/32 degree.
+bool DecodeTemperature16(const ByteString& Data, double& Temperature);
+
+// Twelve bytes: three marked channels (1, 2, 3) of signed tenths; Valid when all three are marked valid.
+bool DecodeTempHumidityDew(const ByteString& Data, double& Temperature, double& Humidity, double& DewPoint,
+                           bool& Valid);
+
+// Sixteen bytes: four marked channels of unsigned raw values; channel k is stored at index k - 1.
+bool DecodeAnalogChannels4(const ByteString& Data, std::array<TAnalogChannel, 4>& Channels);
+
+}  // namespace tarnel
