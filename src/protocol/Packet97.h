@@ -41,7 +41,8 @@ void ParsePacket97(const ByteString& Packet, TTarnelFormat97& Out);
 // The first complete packet at the very start of Buffer, or empty; never skips leading bytes, never throws.
 ByteString ExtractPacket97(ByteString& Buffer, bool RemoveFromBuffer);
 
-// 0 for exactly one complete valid packet, else 1..6 for the first failed test.
+// 0 for exactly one complete valid packet, else 1..6 for the first failed test; never throws (a string too
+// long for its checksum to be computed gives 5).
 uint16_t CheckPacket97(const ByteString& Packet);
 
 }  // namespace tarnel
