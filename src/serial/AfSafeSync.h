@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 
 namespace tarnel {
 
@@ -35,5 +36,29 @@ void SafeSyncProcessPending();
 using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
 void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler);
 void HandleApplicationException(std::exception_ptr Error);
+
+// The service behind the functions above. The process keeps one (Instance); a separate instance has its own
+// slots and ids, which lets its behaviour be checked from a known starting state.
+class TSafeSyncService {
+ public:
+  TSafeSyncService();
+  ~TSafeSyncService();
+  TSafeSyncService(const TSafeSyncService&) = delete;
+  TSafeSyncService& operator=(const TSafeSyncService&) = delete;
+
+  static TSafeSyncService& Instance();
+
+  uint32_t Register(TSafeSyncCallback Callback);
+  bool Unregister(uint32_t Id);
+  bool Enable(uint32_t Id, bool Enabled);
+  bool Call(uint32_t Id, uint32_t TimeoutMs);
+  void ProcessPending();
+
+  static constexpr int SlotCount = 64;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
 
 }  // namespace tarnel
