@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "protocol/ByteString.h"
@@ -12,8 +14,22 @@
 namespace tarnel {
 
 enum TAfBaudrate : uint8_t {
-  br110, br300, br600, br1200, br2400, br4800, br9600, br14400, br19200, br38400, br56000, br57600,
-  br115200, br128000, br256000, brUser
+  br110,
+  br300,
+  br600,
+  br1200,
+  br2400,
+  br4800,
+  br9600,
+  br14400,
+  br19200,
+  br38400,
+  br56000,
+  br57600,
+  br115200,
+  br128000,
+  br256000,
+  brUser
 };
 enum TAfDatabits : uint8_t { db4, db5, db6, db7, db8 };
 enum TAfParity : uint8_t { paNone, paOdd, paEven, paMark, paSpace };
@@ -23,7 +39,9 @@ enum TAfComOption : uint8_t { coParityCheck, coDsrSensitivity, coIgnoreXOff, coE
 
 // A set of TAfComOption: bit n stands for the option with ordinal n.
 using TAfComOptions = uint8_t;
-constexpr TAfComOptions ComOption(TAfComOption Option) { return static_cast<TAfComOptions>(1u << Option); }
+constexpr TAfComOptions ComOption(TAfComOption Option) {
+  return static_cast<TAfComOptions>(1u << Option);
+}
 
 // Bits per second of each TAfBaudrate; 0 for brUser.
 int32_t BaudRateValue(TAfBaudrate BaudRate);
@@ -125,6 +143,11 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
 
   const DCB& Dcb() const { return FDCB; }
   TAfComPortCore* Core() const { return FCore.get(); }
+  uint32_t SyncId() const { return FSyncId; }  // the delivery slot; 0 when none was free
+
+  // What InternalOpen runs around the core's open (the application shows the busy cursor). End runs on
+  // every path once Begin has run. The serial layer itself has no cursor.
+  static void SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End);
 
  protected:
   virtual void InternalOpen() = 0;
@@ -135,12 +158,13 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
 
  private:
   void CoreEvent(TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error);
-  void DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data);
+  void DeliverStoredEvent();
+  void DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error);
   void DispatchLineEvents(uint32_t Mask);
 
   bool FAutoOpen = false;
   TAfBaudrate FBaudRate = br115200;
-  bool FClosing = false;
+  std::atomic<bool> FClosing{false};  // read by the event thread
   std::unique_ptr<TAfComPortCore> FCore;
   TAfDatabits FDatabits = db8;
   DCB FDCB{};
@@ -159,11 +183,12 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   char FXOffChar = 19;
   uint16_t FXOnLim = 0;
   uint16_t FXOffLim = 0;
+  std::mutex FSyncLock;  // guards the stored event: the event thread writes it, the UI thread reads it
   TAfCoreEvent FSyncKind = ceOutFree;
   uint32_t FSyncData = 0;
   std::exception_ptr FSyncError;
   TThreadPriority FWriteThreadPriority = tpHighest;
-  bool FDestroying = false;
+  std::atomic<bool> FDestroying{false};
 };
 
 // Adds the COM number and the port name.

@@ -1,0 +1,466 @@
+#include "serial/AfComPort.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+#include "serial/AfSafeSync.h"
+
+namespace tarnel {
+
+namespace {
+
+constexpr uint32_t SyncTimeoutMs = 2000;
+
+constexpr int32_t BaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
+                                 19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
+
+// DCB flags of each TAfFlowControl, in ordinal order.
+constexpr uint32_t FlowControlFlags[] = {0, dcbOutX | dcbInX, dcbOutxCtsFlow | dcbRtsControlHandshake,
+                                         dcbOutxDsrFlow | dcbDtrControlHandshake};
+
+// DCB flag of each TAfComOption, in ordinal order.
+constexpr uint32_t OptionFlags[] = {dcbParity, dcbDsrSensitivity, dcbTXContinueOnXoff, dcbErrorChar, dcbNull};
+constexpr int OptionCount = 5;
+
+struct TBusyCursorHooks {
+  std::function<void()> Begin;
+  std::function<void()> End;
+};
+
+TBusyCursorHooks& BusyCursorHooks() {
+  static TBusyCursorHooks Hooks;
+  return Hooks;
+}
+
+// The busy cursor for the length of a scope; restored however the scope is left.
+class TBusyCursor {
+ public:
+  TBusyCursor() {
+    if (!BusyCursorHooks().Begin) return;
+    BusyCursorHooks().Begin();
+    FShown = true;
+  }
+  ~TBusyCursor() {
+    if (!FShown || !BusyCursorHooks().End) return;
+    try {
+      BusyCursorHooks().End();
+    } catch (...) {
+    }
+  }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  bool FShown = false;
+};
+
+uint16_t ClampLimit(int64_t Value) {
+  return static_cast<uint16_t>(std::clamp<int64_t>(Value, 0, 65535));
+}
+
+TAfBaudrate BaudRateOfSpeed(uint32_t Speed) {
+  for (int I = br110; I < brUser; ++I)
+    if (static_cast<uint32_t>(BaudRates[I]) == Speed) return static_cast<TAfBaudrate>(I);
+  return brUser;
+}
+
+TAfFlowControl FlowControlOfFlags(uint32_t Flags) {
+  for (TAfFlowControl Flow : {fwDtrDsr, fwRtsCts, fwXOnXOff})
+    if ((Flags & FlowControlFlags[Flow]) == FlowControlFlags[Flow]) return Flow;
+  return fwNone;
+}
+
+TAfComOptions OptionsOfFlags(uint32_t Flags) {
+  TAfComOptions Options = 0;
+  for (int I = 0; I < OptionCount; ++I)
+    if (Flags & OptionFlags[I]) Options |= ComOption(static_cast<TAfComOption>(I));
+  return Options;
+}
+
+std::string WriteErrorText(int32_t Requested, int32_t Free) {
+  char Text[96];
+  std::snprintf(Text, sizeof Text, "Write data error [requested: %d, free: %d]", Requested, Free);
+  return Text;
+}
+
+}  // namespace
+
+int32_t BaudRateValue(TAfBaudrate BaudRate) {
+  return BaudRate <= brUser ? BaudRates[BaudRate] : 0;
+}
+
+// ---- construction and lifetime
+
+TAfCustomSerialPort::TAfCustomSerialPort(QObject* Owner) : TAfDataDispConnComponent(Owner) {
+  FSyncId = SafeSyncRegister([this](uint32_t) { DeliverStoredEvent(); });
+  FCore = std::make_unique<TAfComPortCore>();
+  FCore->OnCoreEvent = [this](TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data,
+                              std::exception_ptr Error) { CoreEvent(Core, Kind, Data, std::move(Error)); };
+  UpdateDCB();
+}
+
+TAfCustomSerialPort::~TAfCustomSerialPort() {
+  // No OnPortClose here. Freeing the slot first releases an event thread waiting in a delivery, so the
+  // core's close below never waits for it.
+  FDestroying = true;
+  SafeSyncUnregister(FSyncId);
+  FCore.reset();
+}
+
+void TAfCustomSerialPort::Loaded() {
+  if (FAutoOpen)
+    Open();
+  else
+    UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetBusyCursorHooks(std::function<void()> Begin, std::function<void()> End) {
+  BusyCursorHooks() = TBusyCursorHooks{std::move(Begin), std::move(End)};
+}
+
+// ---- properties
+
+void TAfCustomSerialPort::SetAutoOpen(bool Value) {
+  FAutoOpen = Value;
+}
+
+void TAfCustomSerialPort::SetBaudRate(TAfBaudrate Value) {
+  if (Value == FBaudRate) return;
+  FBaudRate = Value;
+  if (Value != brUser) FUserBaudRate = 0;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetDatabits(TAfDatabits Value) {
+  if (Value == FDatabits) return;
+  FDatabits = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetDTR(bool Value) {
+  if (Value == FDTR) return;
+  if (Active()) FCore->EscapeFunction(Value ? SETDTR : CLRDTR);
+  FDTR = Value;
+}
+
+void TAfCustomSerialPort::SetEventThreadPriority(TThreadPriority Value) {
+  FEventThreadPriority = Value;
+}
+
+void TAfCustomSerialPort::SetFlowControl(TAfFlowControl Value) {
+  if (Value == FFlowControl) return;
+  FFlowControl = Value;
+  RecalcFlowLimits();
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetInBufSize(int32_t Value) {
+  if (Value == FInBufSize) return;
+  CheckClosed();
+  FInBufSize = Value;
+  RecalcFlowLimits();
+}
+
+void TAfCustomSerialPort::SetOptions(TAfComOptions Value) {
+  if (Value == FOptions) return;
+  FOptions = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetOutBufSize(int32_t Value) {
+  if (Value == FOutBufSize) return;
+  CheckClosed();
+  FOutBufSize = Value;
+}
+
+void TAfCustomSerialPort::SetParity(TAfParity Value) {
+  if (Value == FParity) return;
+  FParity = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetRTS(bool Value) {
+  if (Value == FRTS) return;
+  if (Active()) FCore->EscapeFunction(Value ? SETRTS : CLRRTS);
+  FRTS = Value;
+}
+
+void TAfCustomSerialPort::SetStopbits(TAfStopbits Value) {
+  if (Value == FStopbits) return;
+  FStopbits = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetUserBaudRate(int32_t Value) {
+  if (Value == FUserBaudRate) return;
+  FUserBaudRate = Value;
+  FBaudRate = brUser;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetWriteThreadPriority(TThreadPriority Value) {
+  FWriteThreadPriority = Value;
+}
+
+void TAfCustomSerialPort::SetXOnChar(char Value) {
+  if (Value == FXOnChar) return;
+  FXOnChar = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetXOffChar(char Value) {
+  if (Value == FXOffChar) return;
+  FXOffChar = Value;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::SetXOnLim(uint16_t Value) {
+  if (Value == FXOnLim) return;
+  FXOnLim = Value;
+  FXOffLim = ClampLimit(int64_t{FInBufSize} - Value);
+}
+
+void TAfCustomSerialPort::SetXOffLim(uint16_t Value) {
+  if (Value == FXOffLim) return;
+  FXOffLim = Value;
+  FXOnLim = ClampLimit(int64_t{FInBufSize} - Value);
+}
+
+// ---- the line settings block
+
+void TAfCustomSerialPort::UpdateDCB() {
+  DCB Block{};
+  Block.DCBlength = sizeof(DCB);
+  Block.BaudRate = static_cast<uint32_t>(FBaudRate == brUser ? FUserBaudRate : BaudRateValue(FBaudRate));
+  Block.ByteSize = static_cast<uint8_t>(4 + FDatabits);
+  Block.Parity = FParity;
+  Block.StopBits = FStopbits;
+  Block.XonChar = FXOnChar;
+  Block.XoffChar = FXOffChar;
+  Block.XonLim = FXOnLim;
+  Block.XoffLim = FXOffLim;
+  Block.Flags = FlowControlFlags[FFlowControl] | dcbBinary;
+  for (int I = 0; I < OptionCount; ++I)
+    if (FOptions & ComOption(static_cast<TAfComOption>(I))) Block.Flags |= OptionFlags[I];
+  if (FDTR && FFlowControl != fwDtrDsr) Block.Flags |= dcbDtrControlEnable;
+  if (FRTS && FFlowControl != fwRtsCts) Block.Flags |= dcbRtsControlEnable;
+  FDCB = Block;
+  if (!Active()) return;
+  try {
+    FCore->ConfigureLine(FDCB);
+  } catch (...) {
+    FDCB = FCore->Dcb();  // the port kept its settings; the block says so again
+    throw;
+  }
+}
+
+void TAfCustomSerialPort::ApplyDCB(const DCB& Block) {
+  if (Block.DCBlength != sizeof(DCB)) RaiseError("Error setting parameters from DCB");
+  FDCB = Block;
+  FBaudRate = BaudRateOfSpeed(Block.BaudRate);
+  FUserBaudRate = FBaudRate == brUser ? static_cast<int32_t>(Block.BaudRate) : 0;
+  FDatabits = Block.ByteSize >= 4 && Block.ByteSize <= 8 ? static_cast<TAfDatabits>(Block.ByteSize - 4) : db8;
+  FParity = Block.Parity <= paSpace ? static_cast<TAfParity>(Block.Parity) : paNone;
+  FStopbits = Block.StopBits <= sbTwo ? static_cast<TAfStopbits>(Block.StopBits) : sbOne;
+  FFlowControl = FlowControlOfFlags(Block.Flags);
+  FOptions = OptionsOfFlags(Block.Flags);
+  FXOnChar = Block.XonChar;
+  FXOffChar = Block.XoffChar;
+  FXOnLim = Block.XonLim;
+  FXOffLim = Block.XoffLim;
+  UpdateDCB();
+}
+
+void TAfCustomSerialPort::RecalcFlowLimits() {
+  if (FFlowControl == fwNone) {
+    FXOnLim = 0;
+    FXOffLim = 0;
+    return;
+  }
+  int64_t OnLim = FInBufSize / 4;
+  FXOnLim = ClampLimit(OnLim);
+  FXOffLim = ClampLimit(int64_t{FInBufSize} - OnLim);
+}
+
+void TAfCustomSerialPort::CheckClosed() {
+  if (Active()) RaiseError("Port is not closed");
+}
+
+void TAfCustomSerialPort::RaiseError(const std::string& Msg) {
+  throw EAfComPortError(Msg + " - " + objectName().toStdString() + " ");
+}
+
+// ---- opening and closing
+
+bool TAfCustomSerialPort::Active() const {
+  return FCore && FCore->IsOpen();
+}
+
+void TAfCustomSerialPort::SetActive(bool Value) {
+  if (Value)
+    Open();
+  else
+    Close();
+}
+
+void TAfCustomSerialPort::Open() {
+  if (!FCore || FCore->IsOpen()) return;
+  SafeSyncEnable(FSyncId, true);
+  FCore->ConfigureLine(FDCB);
+  FCore->SetInQueueSize(FInBufSize);
+  FCore->SetOutQueueSize(FOutBufSize);
+  FCore->SetEventThreadPriority(FEventThreadPriority);
+  FCore->SetWriteThreadPriority(FWriteThreadPriority);
+  FClosing = false;
+  InternalOpen();
+  if (OnPortOpen) OnPortOpen(this);
+}
+
+void TAfCustomSerialPort::Close() {
+  // Muted for the whole close, and unmuted again even when the close handler raises.
+  struct TMute {
+    std::atomic<bool>& Flag;
+    ~TMute() { Flag = false; }
+  } Mute{FClosing};
+  FClosing = true;
+  if (!FCore) return;
+  // Shutting the slot releases an event thread waiting in a delivery, so the core's stop is never held up.
+  SafeSyncEnable(FSyncId, false);
+  FCore->ClosePort();
+  if (OnPortClose) OnPortClose(this);
+}
+
+// ---- data
+
+int32_t TAfCustomSerialPort::ReadBufUsed() {
+  COMSTAT Stat;
+  FCore->GetQueueStatus(Stat);
+  return static_cast<int32_t>(Stat.cbInQue);
+}
+
+int32_t TAfCustomSerialPort::WriteBufFree() {
+  return FCore->OutputFree();
+}
+
+void TAfCustomSerialPort::PurgeRx() {
+  if (!FClosing) FCore->PurgeInput();
+}
+
+void TAfCustomSerialPort::PurgeTx() {
+  if (!FClosing) FCore->PurgeOutput();
+}
+
+void TAfCustomSerialPort::ReadData(void* Buffer, int32_t Count) {
+  if (FClosing) return;
+  if (FCore->ReadBytes(Buffer, Count) != Count) RaiseError("Read data error");
+}
+
+ByteString TAfCustomSerialPort::ReadString() {
+  if (FClosing) return {};
+  int32_t Waiting = ReadBufUsed();
+  if (Waiting <= 0) return {};
+  ByteString Result(static_cast<size_t>(Waiting), '\0');
+  int32_t Read = FCore->ReadBytes(Result.data(), Waiting);
+  // Only what was really read: the driver may hand over less than it counted a moment ago.
+  Result.resize(static_cast<size_t>(std::max(Read, 0)));
+  return Result;
+}
+
+void TAfCustomSerialPort::WriteData(const void* Buffer, int32_t Count) {
+  if (FClosing) return;
+  if (!FCore->WriteBytes(Buffer, Count)) RaiseError(WriteErrorText(Count, WriteBufFree()));
+}
+
+// ---- events from the core
+
+// Event thread.
+void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t Data,
+                                    std::exception_ptr Error) {
+  if (FClosing || FDestroying) return;
+  if (Kind != ceException && OnNonSyncEvent) {
+    OnNonSyncEvent(this, Kind, Data);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> Guard(FSyncLock);
+    FSyncKind = Kind;
+    FSyncData = Data;
+    FSyncError = std::move(Error);
+  }
+  // A shut or missing slot means the port is closing or no slot was free: drop the event silently.
+  if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
+}
+
+// UI thread: the slot's callback.
+void TAfCustomSerialPort::DeliverStoredEvent() {
+  if (FClosing || FDestroying) return;
+  TAfCoreEvent Kind;
+  uint32_t Data;
+  std::exception_ptr Error;
+  {
+    std::lock_guard<std::mutex> Guard(FSyncLock);
+    Kind = FSyncKind;
+    Data = FSyncData;
+    Error = std::exchange(FSyncError, nullptr);
+  }
+  DispatchSyncEvent(Kind, Data, std::move(Error));
+}
+
+void TAfCustomSerialPort::DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error) {
+  if (FClosing || FDestroying) return;
+  if (OnSyncEvent) OnSyncEvent(this, Kind, Data);
+  switch (Kind) {
+    case ceOutFree:
+      if (OnOutBufFree) OnOutBufFree(this);
+      break;
+    case ceLineEvent:
+      if ((Data & EV_RXCHAR) && OnDataRecived) OnDataRecived(this, ReadBufUsed());
+      DispatchLineEvents(Data);
+      break;
+    case ceNeedReadData:
+      if (OnDataRecived) OnDataRecived(this, static_cast<int32_t>(Data));
+      break;
+    case ceException:
+      // Raised here so that the application's handler shows it.
+      if (Error) std::rethrow_exception(Error);
+      break;
+  }
+}
+
+void TAfCustomSerialPort::DispatchLineEvents(uint32_t Mask) {
+  uint32_t Errors = FCore->TakeLineErrors();
+  if ((Mask & EV_ERR) && OnLineError) OnLineError(this, Errors);
+  if ((Mask & EV_CTS) && OnCTSChanged) OnCTSChanged(this);
+  if ((Mask & EV_DSR) && OnDSRChanged) OnDSRChanged(this);
+  if ((Mask & EV_RING) && OnRINGDetected) OnRINGDetected(this);
+  if ((Mask & EV_RLSD) && OnRLSDChanged) OnRLSDChanged(this);
+}
+
+// ---- TAfCustomComPort
+
+void TAfCustomComPort::SetComNumber(uint16_t Value) {
+  if (Value == FComNumber) return;
+  if (!Active()) {
+    FComNumber = Value;
+    return;
+  }
+  Close();
+  FComNumber = Value;
+  Open();
+}
+
+std::string TAfCustomComPort::PortName() const {
+  return "COM" + std::to_string(FComNumber);
+}
+
+bool TAfCustomComPort::ShowConfigDialog() {
+  return false;
+}
+
+void TAfCustomComPort::InternalOpen() {
+  TBusyCursor Busy;
+  Core()->OpenPort(FComNumber);
+}
+
+}  // namespace tarnel
