@@ -1,0 +1,71 @@
+#include "sim/JsonLine.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tarnel::sim {
+
+std::string JsonString(const std::string& Text) {
+  std::string out = "\"";
+  for (unsigned char c : Text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c >= 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04X", c);
+      out += escape;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+void TJsonLine::Key(const std::string& Key) {
+  if (!FBody.empty()) FBody += ',';
+  FBody += JsonString(Key) + ':';
+}
+
+TJsonLine& TJsonLine::Add(const std::string& Key, const std::string& Text) {
+  this->Key(Key);
+  FBody += JsonString(Text);
+  return *this;
+}
+
+TJsonLine& TJsonLine::Add(const std::string& Key, int64_t Number) {
+  this->Key(Key);
+  FBody += std::to_string(Number);
+  return *this;
+}
+
+TJsonLine& TJsonLine::Add(const std::string& Key, double Number) {
+  this->Key(Key);
+  if (!std::isfinite(Number)) {
+    FBody += "null";
+    return *this;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", Number);
+  FBody += text;
+  return *this;
+}
+
+TJsonLine& TJsonLine::Add(const std::string& Key, bool Flag) {
+  this->Key(Key);
+  FBody += Flag ? "true" : "false";
+  return *this;
+}
+
+TJsonLine& TJsonLine::Add(const std::string& Key, const std::vector<int>& Numbers) {
+  this->Key(Key);
+  FBody += '[';
+  for (size_t i = 0; i < Numbers.size(); ++i) {
+    if (i > 0) FBody += ',';
+    FBody += std::to_string(Numbers[i]);
+  }
+  FBody += ']';
+  return *this;
+}
+
+}  // namespace tarnel::sim

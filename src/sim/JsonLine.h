@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarnel::sim {
+
+// One JSON object on one line, built field by field in order: the simulator's log format.
+class TJsonLine {
+ public:
+  TJsonLine& Add(const std::string& Key, const std::string& Text);
+  TJsonLine& Add(const std::string& Key, const char* Text) { return Add(Key, std::string(Text)); }
+  TJsonLine& Add(const std::string& Key, int64_t Number);
+  TJsonLine& Add(const std::string& Key, int Number) { return Add(Key, static_cast<int64_t>(Number)); }
+  TJsonLine& Add(const std::string& Key, double Number);
+  TJsonLine& Add(const std::string& Key, bool Flag);
+  TJsonLine& Add(const std::string& Key, const std::vector<int>& Numbers);
+
+  // The object, without a line end.
+  std::string Text() const { return "{" + FBody + "}"; }
+
+ private:
+  void Key(const std::string& Key);
+
+  std::string FBody;
+};
+
+// Text as a JSON string literal, quotes included; bytes that are not printable ASCII are escaped as \u00XX.
+std::string JsonString(const std::string& Text);
+
+}  // namespace tarnel::sim
