@@ -1,0 +1,72 @@
+#include "protocol/Exchange.h"
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+namespace tarnel {
+
+namespace {
+
+using TClock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds PollInterval(1);
+constexpr milliseconds FinalPause(10);
+constexpr int QuietCharacters = 5;
+constexpr int64_t QuietExtraMs = 150;
+
+bool Has(ExchangeOptions Options, ExchangeOption Option) {
+  return (Options & (1u << Option)) != 0;
+}
+
+milliseconds LineTime(double Characters, double CharTimeMs) {
+  // A speed of 0 or below has no usable character time (infinite or negative): such a line time counts
+  // as nothing, so the exchange still ends after its time-out instead of overflowing the deadline.
+  const double ms = std::ceil(Characters * CharTimeMs);
+  if (!std::isfinite(ms) || ms < 0.0) return milliseconds(0);
+  return milliseconds(static_cast<int64_t>(ms));
+}
+
+}  // namespace
+
+int32_t PortBaudRateValue(const TAfCustomSerialPort* Port) {
+  if (Port->BaudRate() == brUser) return Port->UserBaudRate();
+  return BaudRateValue(Port->BaudRate());
+}
+
+double CharTimeMsFromBaud(int32_t Speed) {
+  return (1000.0 / Speed) * 10;
+}
+
+double PortCharTimeMs(const TAfCustomSerialPort* Port) {
+  return CharTimeMsFromBaud(PortBaudRateValue(Port));
+}
+
+ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, int32_t TimeoutMs,
+                          PacketValidator Validator, ExchangeOptions Options) {
+  ByteString result;
+  if (Port == nullptr || !Port->Active()) return result;
+  if (Has(Options, eoPurgeRx)) Port->PurgeRx();
+  if (Has(Options, eoPurgeTx)) Port->PurgeTx();
+  std::this_thread::yield();
+  const double charTimeMs = PortCharTimeMs(Port);
+  if (!Request.empty()) Port->WriteData(Request.data(), static_cast<int32_t>(Request.size()));
+  const milliseconds quietTime = LineTime(QuietCharacters, charTimeMs) + milliseconds(QuietExtraMs);
+  TClock::time_point deadline =
+      TClock::now() + LineTime(static_cast<double>(Request.size()), charTimeMs) + milliseconds(TimeoutMs);
+  for (;;) {
+    std::this_thread::sleep_for(PollInterval);
+    if (Port->ReadBufUsed() != 0) {
+      result += Port->ReadString();
+      deadline = TClock::now() + quietTime;
+    }
+    if (TClock::now() > deadline) break;
+    if (Validator == nullptr) continue;
+    if (Validator(result) == 0) break;
+  }
+  std::this_thread::sleep_for(FinalPause);
+  return result;
+}
+
+}  // namespace tarnel
