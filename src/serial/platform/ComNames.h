@@ -13,7 +13,16 @@ std::string ComDevicePath(int ComNumber);
 // What a probe of a port found.
 enum class TPortProbe : uint16_t { Busy = 0, Free = 1, Missing = 2 };
 
-// Opens and closes the port only, never changing its settings; a port held by this or another program is Busy.
+// Opens and closes the port only, never changing its settings; a port held by this or another program is
+// Busy. A port this process holds open is reported Busy without being touched.
 TPortProbe ProbeComPort(int ComNumber);
+
+// Opens COM<n> for reading and writing, non-blocking, without making it the controlling terminal, and
+// locks it against every other user at once. Returns the descriptor, or -1 with Missing set when the
+// device does not exist (clear when it exists but cannot be had).
+int OpenComDevice(int ComNumber, bool& Missing);
+
+// Unlocks and closes a descriptor from OpenComDevice; false when the close failed.
+bool CloseComDevice(int Fd);
 
 }  // namespace tarnel::platform
