@@ -1,0 +1,237 @@
+#include "ui/AfPortControls.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QFileInfo>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QPointer>
+#include <QSignalBlocker>
+#include <QStyledItemDelegate>
+#include <exception>
+
+#include "serial/AfComPort.h"
+#include "serial/platform/ComNames.h"
+#include "ui/SystemColors.h"
+
+namespace tarnel {
+namespace {
+
+constexpr int kTextInset = 1;
+
+// Rows of the dropped-down list at the list's item height, each drawn by the list's DrawItem.
+class TPortItemDelegate : public QStyledItemDelegate {
+ public:
+  explicit TPortItemDelegate(TAfPortComboBox* Combo) : QStyledItemDelegate(Combo), FCombo(Combo) {}
+
+  void paint(QPainter* Painter, const QStyleOptionViewItem& Option, const QModelIndex& Index) const override {
+    TOwnerDrawState state = 0;
+    if (Option.state & QStyle::State_Selected) state |= OwnerDraw(odSelected);
+    if (Option.state & QStyle::State_HasFocus) state |= OwnerDraw(odFocused);
+    const bool selected = state & OwnerDraw(odSelected);
+    Painter->save();
+    Painter->setFont(FCombo->font());
+    Painter->setBrush(selected ? clHighlight : FCombo->palette().color(QPalette::Base));
+    Painter->setPen(selected ? clHighlightText : FCombo->palette().color(QPalette::Text));
+    FCombo->DrawItem(Painter, Index.row(), Option.rect, state);
+    Painter->restore();
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& Index) const override {
+    const QFontMetrics metrics(FCombo->font());
+    const QString device = Index.data(TAfPortComboBox::kDeviceRole).toString();
+    const int width = kTextInset + metrics.horizontalAdvance(QStringLiteral("COM 888   ")) +
+                      metrics.horizontalAdvance(device) + 4;
+    return {width, FCombo->ItemHeight()};
+  }
+
+ private:
+  TAfPortComboBox* FCombo;
+};
+
+// What a Linux user recognises: the device a COM<n> entry of TARNEL_COM_DIR points at, or the device itself.
+QString DeviceText(uint16_t N) {
+  const QString path = QString::fromStdString(platform::ComDevicePath(N));
+  if (path.isEmpty()) return {};
+  const QFileInfo info(path);
+  return info.isSymLink() ? info.symLinkTarget() : path;
+}
+
+// Resumes painting when a rebuild ends, also by an exception.
+class TUpdatesSuspended {
+ public:
+  explicit TUpdatesSuspended(QWidget* Widget) : FWidget(Widget), FWasEnabled(Widget->updatesEnabled()) {
+    FWidget->setUpdatesEnabled(false);
+  }
+  ~TUpdatesSuspended() { FWidget->setUpdatesEnabled(FWasEnabled); }
+  TUpdatesSuspended(const TUpdatesSuspended&) = delete;
+  TUpdatesSuspended& operator=(const TUpdatesSuspended&) = delete;
+
+ private:
+  QWidget* FWidget;
+  bool FWasEnabled;
+};
+
+}  // namespace
+
+TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
+  setItemDelegate(new TPortItemDelegate(this));
+  FItemHeight = QFontInfo(font()).pixelSize() + 5;
+  connect(this, &QComboBox::activated, this, [this](int) { Change(); });
+}
+
+void TAfPortComboBox::SetComPort(TAfComPort* Value) {
+  if (FComPort == Value) return;
+  disconnect(FComPortGone);
+  FComPort = Value;
+  if (!FComPort) return;
+  SetSelectedPort(FComPort->ComNumber());
+  FComPortGone = connect(FComPort, &QObject::destroyed, this, [this] { FComPort = nullptr; });
+}
+
+void TAfPortComboBox::SetOptions(TAfPortCtlOptions Value) {
+  if (FOptions == Value) return;
+  FOptions = Value;
+  if (FListCreated) UpdatePortList();
+}
+
+void TAfPortComboBox::SetMaxComPorts(int16_t Value) {
+  if (FMaxComPorts == Value) return;
+  FMaxComPorts = Value;
+  if (FListCreated) UpdatePortList();
+}
+
+void TAfPortComboBox::SetSelectedPort(uint16_t Value) {
+  if (FSelectedPort == Value) return;
+  FSelectedPort = Value;
+  SelectCurrentPort();
+}
+
+uint16_t TAfPortComboBox::ItemPortNumber(int Index) const {
+  if (Index < 0 || Index >= count()) return 0;
+  return static_cast<uint16_t>(itemData(Index, kWordRole).toUInt() & 0xFFFF);
+}
+
+uint32_t TAfPortComboBox::ProbePort(uint16_t N) {
+  const auto state = static_cast<uint32_t>(platform::ProbeComPort(N));
+  return (state << 16) | N;
+}
+
+// The port our own component holds is known to be busy and is left untouched.
+uint32_t TAfPortComboBox::ProbeListedPort(uint16_t N) const {
+  if (FComPort && FComPort->Active() && FComPort->ComNumber() == N) return (uint32_t{psBusy} << 16) | N;
+  return ProbePort(N);
+}
+
+bool TAfPortComboBox::Listed(TAfPortState State) const {
+  if (!(FOptions & PortCtlOption(pcCheckExist))) return true;
+  if (FOptions & PortCtlOption(pcDisableOpen)) return State == psFree;
+  return State == psBusy || State == psFree;
+}
+
+void TAfPortComboBox::UpdatePortList() {
+  FListCreated = true;
+  const TUpdatesSuspended suspended(this);
+  const QSignalBlocker blocker(this);
+  clear();
+  for (int n = 1; n <= FMaxComPorts; ++n) {
+    const uint32_t word = ProbeListedPort(static_cast<uint16_t>(n));
+    if (!Listed(static_cast<TAfPortState>(word >> 16))) continue;
+    addItem(QStringLiteral("COM %1").arg(n), word);
+    setItemData(count() - 1, DeviceText(static_cast<uint16_t>(n)), kDeviceRole);
+  }
+  // Adding the first entry selects it; the selection is SelectCurrentPort's business.
+  setCurrentIndex(-1);
+}
+
+void TAfPortComboBox::SelectCurrentPort() {
+  for (int i = 0; i < count(); ++i) {
+    if (ItemPortNumber(i) == FSelectedPort) {
+      setCurrentIndex(i);
+      return;
+    }
+  }
+  if (count() > 0) {
+    setCurrentIndex(0);
+    FSelectedPort = ItemPortNumber(0);
+  } else {
+    FSelectedPort = 0;
+  }
+}
+
+void TAfPortComboBox::Change() {
+  FSelectedPort = ItemPortNumber(currentIndex());
+  const QPointer<TAfPortComboBox> self(this);
+  if (OnChange) OnChange(this);
+  if (!self) return;
+  std::exception_ptr failure;
+  if (FComPort && FSelectedPort != 0) {
+    try {
+      FComPort->SetComNumber(FSelectedPort);
+      if (FComPort && !FComPort->Active()) FComPort->Open();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  if (self) {
+    UpdatePortList();
+    SelectCurrentPort();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TAfPortComboBox::DrawItem(QPainter* Canvas, int Index, const QRect& Rect, TOwnerDrawState State) const {
+  Canvas->fillRect(Rect, Canvas->brush());
+  const bool inList = !(State & OwnerDraw(odComboBoxEdit));
+  const uint32_t word = itemData(Index, kWordRole).toUInt();
+  if ((FOptions & PortCtlOption(pcHighlightOpen)) && inList && State == 0) {
+    const auto state = static_cast<TAfPortState>(word >> 16);
+    if (state == psBusy) Canvas->setPen(clGrayText);
+    if (state == psFree) Canvas->setPen(clBtnText);
+  }
+  Canvas->save();
+  Canvas->setClipRect(Rect);
+  const QFontMetrics metrics(Canvas->font());
+  const int x = Rect.x() + kTextInset;
+  const int baseline = Rect.y() + kTextInset + metrics.ascent();
+  Canvas->drawText(x, baseline, itemText(Index));
+  const QString device = itemData(Index, kDeviceRole).toString();
+  if (inList && !device.isEmpty())
+    Canvas->drawText(x + metrics.horizontalAdvance(QStringLiteral("COM 888   ")), baseline, device);
+  Canvas->restore();
+}
+
+void TAfPortComboBox::showPopup() {
+  UpdatePortList();
+  RestoreSelection();
+  QComboBox::showPopup();
+}
+
+// After a rebuild of its own, the list shows the port it showed before, if that is still there.
+void TAfPortComboBox::RestoreSelection() {
+  for (int i = 0; i < count(); ++i) {
+    if (FSelectedPort != 0 && ItemPortNumber(i) == FSelectedPort) {
+      setCurrentIndex(i);
+      return;
+    }
+  }
+}
+
+bool TAfPortComboBox::event(QEvent* Event) {
+  const bool handled = QComboBox::event(Event);
+  if (Event->type() == QEvent::Polish && !FListCreated) UpdatePortList();
+  return handled;
+}
+
+void TAfPortComboBox::changeEvent(QEvent* Event) {
+  QComboBox::changeEvent(Event);
+  if (Event->type() != QEvent::FontChange) return;
+  FItemHeight = QFontInfo(font()).pixelSize() + 5;
+  if (FListCreated) {
+    UpdatePortList();
+    RestoreSelection();
+  }
+}
+
+}  // namespace tarnel
