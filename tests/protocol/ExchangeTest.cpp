@@ -1,0 +1,367 @@
+#include "protocol/Exchange.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+
+#include "HexBytes.h"
+#include "protocol/AnswerCheck.h"
+#include "protocol/Decoders.h"
+#include "protocol/Instructions.h"
+#include "protocol/Packet97.h"
+#include "sim/DeviceSimulator.h"
+#include "sim/Values.h"
+
+namespace tarnel {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using test::Hex;
+using test::ToHex;
+
+double MsBetween(Clock::time_point From, Clock::time_point To) {
+  return std::chrono::duration<double, std::milli>(To - From).count();
+}
+
+// A port component on COM1, which the simulator provides; the devices are added by each test.
+class ExchangeTest : public ::testing::Test {
+ protected:
+  ExchangeTest() {
+    char pattern[] = "/tmp/tarnel-exchange-test-XXXXXX";
+    dir = mkdtemp(pattern);
+    setenv("TARNEL_COM_DIR", dir.c_str(), 1);
+  }
+  ~ExchangeTest() override {
+    port.Close();
+    sim.Stop();
+    unsetenv("TARNEL_COM_DIR");
+    std::filesystem::remove_all(dir);
+  }
+
+  int AddDevice(uint8_t Address, int32_t Speed = 9600, const std::string& Info = "HRW;hall",
+                TSerialNumber Serial = {1234, 42}) {
+    sim::TDeviceConfig config;
+    config.Address = Address;
+    config.Speed = Speed;
+    config.Serial = Serial;
+    config.Info = Info;
+    return sim.AddDevice(config);
+  }
+
+  void Open(TAfBaudrate BaudRate = br9600) {
+    sim.Start(dir, 1);
+    port.SetComNumber(1);
+    port.SetBaudRate(BaudRate);
+    port.Open();
+    ASSERT_TRUE(port.Active());
+  }
+
+  // One exchange as every caller makes it; remembers how long it took.
+  ByteString Exchange(const ByteString& Request, PacketValidator Validator = CheckPacket97,
+                      ExchangeOptions Options = StandardExchangeOptions, int32_t TimeoutMs = 500) {
+    started = Clock::now();
+    ByteString result = ExchangePacket(&port, Request, TimeoutMs, Validator, Options);
+    returned = Clock::now();
+    return result;
+  }
+
+  double ElapsedMs() const { return MsBetween(started, returned); }
+
+  // From the simulator writing the last byte of its latest transmission to the exchange returning.
+  double AfterLastByteMs() {
+    EXPECT_TRUE(sim.WaitForAnswers(1, 1s));
+    const auto answers = sim.Answers();
+    return answers.empty() ? -1 : MsBetween(answers.back().FinishedAt, returned);
+  }
+
+  ByteString Heard(size_t Index = 0) {
+    EXPECT_TRUE(sim.WaitForRequests(Index + 1, 1s));
+    const auto requests = sim.Requests();
+    return Index < requests.size() ? requests[Index].Bytes : ByteString();
+  }
+
+  std::string dir;
+  sim::TDeviceSimulator sim;
+  TAfComPort port;
+  Clock::time_point started, returned;
+};
+
+class ExchangeCallSiteTest : public ExchangeTest {};
+
+TEST_F(ExchangeCallSiteTest, FindTheDeviceOnTheLine) {
+  AddDevice(0x31);
+  Open();
+  const TAnswer answer = CheckAnswer(Exchange(BuildFindDeviceRequest()));
+  EXPECT_EQ(ToHex(Heard()), "2A 61 00 05 FE F3 F3 8B 0D");
+  ASSERT_EQ(answer.Status, TAnswerStatus::Ok);
+  EXPECT_EQ(answer.Packet.Address, 0x31);
+}
+
+TEST_F(ExchangeCallSiteTest, AllowWritingThenSetAddressAndSpeed) {
+  AddDevice(0x31);
+  Open();
+  EXPECT_EQ(CheckAnswer(Exchange(BuildWritePermissionRequest(0x31))).Status, TAnswerStatus::Ok);
+  EXPECT_EQ(ToHex(Heard(0)), "2A 61 00 05 31 01 E4 59 0D");
+  const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressSpeedRequest(0x31, 0x32, 6)));
+  EXPECT_EQ(ToHex(Heard(1)), "2A 61 00 07 31 01 E0 32 06 23 0D");
+  ASSERT_EQ(answer.Status, TAnswerStatus::Ok);
+  ASSERT_TRUE(sim.WaitIdle(1s));
+  EXPECT_EQ(sim.Devices()[0].Address, 0x32);
+}
+
+TEST_F(ExchangeCallSiteTest, SetAddressWithoutPermissionIsRefused) {
+  AddDevice(0x31);
+  Open();
+  EXPECT_EQ(CheckAnswer(Exchange(BuildSetAddressSpeedRequest(0x31, 0x32, 6))).Status, TAnswerStatus::Refused);
+  EXPECT_EQ(sim.Devices()[0].Address, 0x31);
+}
+
+TEST_F(ExchangeCallSiteTest, SetAddressBySerialNumber) {
+  AddDevice(0x31);
+  AddDevice(0x32, 9600, "HRW;hall", {1234, 43});
+  Open();
+  // Only the device with that serial number answers, so nothing collides with two on the line.
+  const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressBySerialRequest(5, {1234, 42})));
+  const ByteString heard = Heard();
+  EXPECT_EQ(ToHex(heard.substr(0, 12)), "2A 61 00 0A FE 01 EB 05 04 D2 00 2A");
+  EXPECT_EQ(CheckPacket97(heard), 0);
+  ASSERT_EQ(answer.Status, TAnswerStatus::Ok);
+  ASSERT_TRUE(sim.WaitIdle(1s));
+  EXPECT_EQ(sim.Devices()[0].Address, 5);
+  EXPECT_EQ(sim.Devices()[1].Address, 0x32);
+}
+
+TEST_F(ExchangeCallSiteTest, ReadTheInfoText) {
+  AddDevice(0x31, 9600, "KQ6A;four channels");
+  Open();
+  const TAnswer answer = CheckAnswer(Exchange(BuildInfoRequest(0x31)));
+  EXPECT_EQ(ToHex(Heard()), "2A 61 00 05 31 01 F3 4A 0D");
+  ASSERT_EQ(answer.Status, TAnswerStatus::Ok);
+  EXPECT_EQ(answer.Packet.Data, "KQ6A;four channels");
+}
+
+TEST_F(ExchangeCallSiteTest, ReadMeasuredValues) {
+  const int device = AddDevice(0x31);
+  sim.SetValues(device, sim::EncodeTempHumidityDew(25.0, 50.0, 10.0));
+  Open();
+  const TAnswer answer =
+      CheckAnswer(Exchange(BuildReadValuesRequest(0x31, TDeviceFamily::TempHumidityDew)), false);
+  EXPECT_EQ(ToHex(Heard()), "2A 61 00 06 31 02 51 00 EA 0D");
+  ASSERT_EQ(answer.Status, TAnswerStatus::Ok);
+  double temperature = 0, humidity = 0, dew = 0;
+  bool valid = false;
+  ASSERT_TRUE(DecodeTempHumidityDew(answer.Packet.Data, temperature, humidity, dew, valid));
+  EXPECT_DOUBLE_EQ(humidity, 50.0);
+}
+
+TEST_F(ExchangeCallSiteTest, MeasuredValuesAreUsedWhateverTheCode) {
+  const int device = AddDevice(0x31, 9600, "VKM7;pipe");
+  sim.SetFaults(device, {.RefuseCode = 4});
+  Open();
+  const TAnswer answer =
+      CheckAnswer(Exchange(BuildReadValuesRequest(0x31, TDeviceFamily::Temperature)), false);
+  EXPECT_EQ(ToHex(Heard()), "2A 61 00 05 31 02 51 EB 0D");
+  EXPECT_EQ(answer.Status, TAnswerStatus::Ok);
+  EXPECT_EQ(answer.Packet.Code, 4);
+}
+
+TEST_F(ExchangeCallSiteTest, BurnASerialNumber) {
+  AddDevice(0x31);
+  Open();
+  const ByteString result = Exchange(BuildBurnSerialRequest({1, 2}, {2030, 1, 1}));
+  EXPECT_EQ(ToHex(Heard()).substr(0, 44), "2A 61 00 0D FE EA EA 00 01 00 02 20 30 01 01");
+  EXPECT_EQ(CheckPacket97(result), 0);
+  const sim::TDeviceState state = sim.Devices()[0];
+  EXPECT_EQ(state.Serial.N2, 2);
+  EXPECT_EQ(state.DateText(), "2030-01-01");
+}
+
+class ExchangeTimingTest : public ExchangeTest {};
+
+TEST_F(ExchangeTimingTest, NoAnswerWaitsTheTimeOutPlusTheRequestsLineTime) {
+  AddDevice(0x40);
+  Open();
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31)), "");
+  EXPECT_GE(ElapsedMs(), 500 + 10 + 10) << "time-out, 9 bytes at 9600 bit/s, final pause";
+  EXPECT_LT(ElapsedMs(), 2000);
+  EXPECT_EQ(Heard(), BuildInfoRequest(0x31)) << "the request did go out";
+}
+
+TEST_F(ExchangeTimingTest, CompleteValidPacketEndsTheWaitAtOnce) {
+  AddDevice(0x31);
+  Open();
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31)), BuildPacket97(0x31, 1, 0, "HRW;hall"));
+  EXPECT_LT(AfterLastByteMs(), 140) << "well before the 156 ms quiet time";
+  EXPECT_GE(AfterLastByteMs(), 10) << "the final pause";
+}
+
+TEST_F(ExchangeTimingTest, LateAnswerWithinTheTimeOutIsTaken) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.AnswerDelayMs = 400});
+  Open();
+  EXPECT_EQ(CheckAnswer(Exchange(BuildInfoRequest(0x31))).Status, TAnswerStatus::Ok);
+  EXPECT_GE(ElapsedMs(), 400);
+}
+
+TEST_F(ExchangeTimingTest, SplitAnswerIsJoinedWhileTheGapIsShorterThanTheQuietTime) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.SplitGapMs = 100});
+  Open();
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31)), BuildPacket97(0x31, 1, 0, "HRW;hall"));
+}
+
+TEST_F(ExchangeTimingTest, SplitAnswerEndsAtTheFirstHalfWhenTheGapIsLonger) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.SplitGapMs = 400});
+  Open();
+  const ByteString answer = BuildPacket97(0x31, 1, 0, "HRW;hall");
+  const ByteString result = Exchange(BuildInfoRequest(0x31));
+  EXPECT_EQ(result, answer.substr(0, answer.size() / 2));
+  EXPECT_EQ(CheckAnswer(result).Status, TAnswerStatus::NoPacket);
+}
+
+TEST_F(ExchangeTimingTest, IncompleteAnswerEndsAfterTheQuietTime) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.StrayByte = true, .StrayValue = 0xFF});
+  Open();
+  const ByteString result = Exchange(BuildInfoRequest(0x31));
+  EXPECT_EQ(result, "\xFF" + BuildPacket97(0x31, 1, 0, "HRW;hall"));
+  EXPECT_EQ(CheckAnswer(result).Status, TAnswerStatus::NoPacket) << "a stray byte leaves nothing to extract";
+  EXPECT_GE(AfterLastByteMs(), 156);
+  EXPECT_LT(AfterLastByteMs(), 1000);
+}
+
+TEST_F(ExchangeTimingTest, EchoGivesTheFirstPacket) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.Echo = true});
+  Open();
+  const ByteString request = BuildInfoRequest(0x31);
+  const ByteString result = Exchange(request);
+  // The echo alone is one valid packet, so the wait may end before the answer is in.
+  EXPECT_EQ(result.substr(0, request.size()), request);
+  ByteString buffer = result;
+  EXPECT_EQ(ExtractPacket97(buffer, false), request);
+  EXPECT_EQ(CheckAnswer(result).Status, TAnswerStatus::Refused)
+      << "the echoed request's code is its instruction";
+  ASSERT_TRUE(sim.WaitIdle(1s));
+  sim.SetFaults(device, {});
+  EXPECT_EQ(CheckAnswer(Exchange(BuildWritePermissionRequest(0x31))).Status, TAnswerStatus::Ok)
+      << "the answer that came after the echo is purged by the next exchange";
+}
+
+TEST_F(ExchangeTimingTest, ClosedPortGivesNothingAtOnce) {
+  AddDevice(0x31);
+  sim.Start(dir, 1);
+  port.SetComNumber(1);
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31)), "");
+  EXPECT_LT(ElapsedMs(), 5);
+  EXPECT_EQ(ExchangePacket(nullptr, BuildInfoRequest(0x31), 500, CheckPacket97, StandardExchangeOptions), "");
+  EXPECT_FALSE(sim.WaitForRequests(1, 100ms));
+}
+
+TEST_F(ExchangeTimingTest, DeviceAtAnotherSpeedStaysSilent) {
+  AddDevice(0x31, 19200);
+  Open(br9600);
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31)), "");
+  EXPECT_GE(ElapsedMs(), 520);
+  ASSERT_TRUE(sim.WaitForRequests(1, 1s));
+  EXPECT_EQ(sim.Requests()[0].Speed, 9600);
+  EXPECT_TRUE(sim.Requests()[0].HeardBy.empty());
+}
+
+TEST_F(ExchangeTimingTest, CollidingAnswersGiveNothingUsable) {
+  AddDevice(0x31);
+  AddDevice(0x32, 9600, "VKM7;pipe");
+  Open();
+  const ByteString result = Exchange(BuildFindDeviceRequest());
+  EXPECT_FALSE(result.empty());
+  const TAnswerStatus status = CheckAnswer(result).Status;
+  EXPECT_TRUE(status == TAnswerStatus::NoPacket || status == TAnswerStatus::Invalid) << ToHex(result);
+}
+
+TEST_F(ExchangeTimingTest, BadChecksumAndRefusalReachTheCheck) {
+  const int device = AddDevice(0x31);
+  Open();
+  sim.SetFaults(device, {.BadChecksum = true});
+  EXPECT_EQ(CheckAnswer(Exchange(BuildInfoRequest(0x31))).Status, TAnswerStatus::Invalid);
+  sim.SetFaults(device, {.RefuseCode = 2});
+  EXPECT_EQ(CheckAnswer(Exchange(BuildInfoRequest(0x31))).Status, TAnswerStatus::Refused);
+}
+
+TEST_F(ExchangeTimingTest, PurgeDiscardsALateAnswerOfTheExchangeBefore) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.AnswerDelayMs = 200});
+  Open();
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31), CheckPacket97, StandardExchangeOptions, 50), "");
+  ASSERT_TRUE(sim.WaitForAnswers(1, 2s));
+  sim.SetFaults(device, {});
+  EXPECT_EQ(CheckAnswer(Exchange(BuildWritePermissionRequest(0x31))).Status, TAnswerStatus::Ok);
+
+  sim.SetFaults(device, {.AnswerDelayMs = 200});
+  Exchange(BuildInfoRequest(0x31), CheckPacket97, StandardExchangeOptions, 50);
+  ASSERT_TRUE(sim.WaitForAnswers(3, 2s));
+  sim.SetFaults(device, {});
+  const ByteString stale = Exchange(BuildWritePermissionRequest(0x31), CheckPacket97, 0);
+  ByteString buffer = stale;
+  EXPECT_EQ(ExtractPacket97(buffer, false), BuildPacket97(0x31, 1, 0, "HRW;hall"))
+      << "without purging, the stale "
+         "answer comes first";
+}
+
+TEST_F(ExchangeTimingTest, WithoutAValidatorTheWaitEndsByTheQuietLine) {
+  AddDevice(0x31);
+  Open();
+  EXPECT_EQ(Exchange(BuildInfoRequest(0x31), nullptr), BuildPacket97(0x31, 1, 0, "HRW;hall"));
+  EXPECT_GE(AfterLastByteMs(), 156);
+}
+
+TEST_F(ExchangeTimingTest, ComponentErrorsPassThrough) {
+  AddDevice(0x31);
+  Open();
+  const ByteString tooLong(port.OutBufSize() + 100, 'x');
+  EXPECT_THROW(Exchange(tooLong), EAfComPortError);
+}
+
+TEST(ExchangeSpeedTest, CharacterTimeIsTenBitTimes) {
+  EXPECT_NEAR(CharTimeMsFromBaud(1200), 8.3333, 1e-4);
+  EXPECT_NEAR(CharTimeMsFromBaud(9600), 1.0417, 1e-4);
+  EXPECT_NEAR(CharTimeMsFromBaud(115200), 0.0868, 1e-4);
+}
+
+TEST(ExchangeSpeedTest, PortSpeedComesFromTheTableOrTheUserValue) {
+  TAfComPort port;
+  port.SetBaudRate(br57600);
+  EXPECT_EQ(PortBaudRateValue(&port), 57600);
+  port.SetUserBaudRate(250000);
+  EXPECT_EQ(PortBaudRateValue(&port), 250000);
+  EXPECT_NEAR(PortCharTimeMs(&port), 0.04, 1e-9);
+}
+
+}  // namespace
+}  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// A speed the driver refused stays in the component's properties; the exchange must still end by its
+// time-out rather than compute an infinite or negative deadline from it.
+TEST_F(ExchangeTimingTest, UnusableSpeedStillEndsByTheTimeOut) {
+  AddDevice(0x31);
+  Open();
+  for (int32_t speed : {1, 0}) {
+    try {
+      port.SetUserBaudRate(speed);
+    } catch (const Exception&) {
+      // The driver refuses; the port keeps its old line settings.
+    }
+  }
+  ASSERT_EQ(PortBaudRateValue(&port), 0);
+  Exchange(BuildInfoRequest(0x40));
+  EXPECT_GE(ElapsedMs(), 500);
+  EXPECT_LT(ElapsedMs(), 2000);
+}
+
+}  // namespace
+}  // namespace tarnel
