@@ -362,6 +362,31 @@ TEST_F(ComPortLineTest, OpenAndCloseFireTheirEvents) {
   EXPECT_EQ(Events, (std::vector<std::string>{"open", "close"}));
 }
 
+TEST_F(ComPortLineTest, BusyCursorShownAroundSuccessfulOpen) {
+  int Begun = 0, Ended = 0;
+  bool OpenDuringBusy = false;
+  TAfComPort::SetBusyCursorHooks([&] { ++Begun; },
+                                 [&] {
+                                   OpenDuringBusy = Port->Core()->IsOpen();
+                                   ++Ended;
+                                 });
+  Port->Open();
+  TAfComPort::SetBusyCursorHooks(nullptr, nullptr);
+  EXPECT_EQ(Begun, 1);
+  EXPECT_EQ(Ended, 1);
+  EXPECT_TRUE(OpenDuringBusy) << "the cursor comes back after the core has opened";
+}
+
+TEST_F(ComPortLineTest, FailingCloseHandlerDoesNotLeaveThePortMuted) {
+  Port->OnPortClose = [](QObject*) { throw EAfComPortError("close handler failed"); };
+  Port->Open();
+  EXPECT_EQ(MessageOf([&] { Port->Close(); }), "close handler failed");
+  EXPECT_FALSE(Port->Active());
+  // Muted operations would do nothing; a closed port refuses the write aloud.
+  EXPECT_EQ(MessageOf([&] { Port->WriteData("after", 5); }),
+            "Write data error [requested: 5, free: 0] - AfComPort1 ");
+}
+
 TEST_F(ComPortLineTest, LoadedWithAutoOpenOpens) {
   Port->SetAutoOpen(true);
   Port->Loaded();
