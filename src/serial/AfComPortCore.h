@@ -8,6 +8,8 @@
 
 namespace tarnel {
 
+struct TAfComPortThreadContext;
+
 // Owns one serial device: opens it by COM number, configures it, runs the event and write threads, and
 // offers byte-level operations that answer with a Boolean or a count and never raise.
 class TAfComPortCore {
@@ -21,16 +23,16 @@ class TAfComPortCore {
   bool OpenPort(int32_t ComNumber);
   void ClosePort();
 
-  int32_t ReadBytes(void* Buffer, int32_t Count);        // -1 when not active
-  bool WriteBytes(const void* Buffer, int32_t Count);    // all Count bytes queued, or none
-  int32_t OutputFree();                                  // 0 when not active
-  void GetQueueStatus(COMSTAT& Stat);                    // all zero when not active
-  uint32_t TakeLineErrors();                             // 0 when not active
+  int32_t ReadBytes(void* Buffer, int32_t Count);      // -1 when not active
+  bool WriteBytes(const void* Buffer, int32_t Count);  // all Count bytes queued, or none
+  int32_t OutputFree();                                // 0 when not active
+  void GetQueueStatus(COMSTAT& Stat);                  // all zero when not active
+  uint32_t TakeLineErrors();                           // 0 when not active
   bool PurgeInput();
   bool PurgeOutput();
   bool EscapeFunction(uint32_t Function);
 
-  void ConfigureLine(const DCB& Dcb);                    // raises when an active port rejects it
+  void ConfigureLine(const DCB& Dcb);  // raises when an active port rejects it
   void SetInQueueSize(int32_t Size);
   void SetOutQueueSize(int32_t Size);
   void SetEventThreadPriority(TThreadPriority Priority);
@@ -38,15 +40,30 @@ class TAfComPortCore {
 
   bool IsOpen() const;
   bool IsActive() const;
-  const DCB& Dcb() const;                                // the settings last given, or reloaded from the driver
-  int Handle() const;                                    // the device descriptor, -1 while closed
+  const DCB& Dcb() const;  // the settings last given, or reloaded from the driver
+  int Handle() const;      // the device descriptor, -1 while closed
   int32_t PortNumber() const;
 
-  TAfCoreEventHandler OnCoreEvent;                       // copied by the event thread when it is created
+  TAfCoreEventHandler OnCoreEvent;  // copied by the event thread when it is created
+
+  // Read-only views of the settings kept for the next open.
+  int32_t InQueueSize() const;
+  int32_t OutQueueSize() const;
+  uint32_t EventMask() const;
+  TThreadPriority EventThreadPriority() const;
+  TThreadPriority WriteThreadPriority() const;
 
  private:
   struct Impl;
   std::unique_ptr<Impl> d;
+
+  void OpenSequence();
+  void CloseSequence();
+  void ApplyDcb();
+  TAfComPortThreadContext ThreadContext();
+  void StartWriteThread();
+  void StartEventThread();
+  void WaitThreadStarted();
 };
 
 }  // namespace tarnel

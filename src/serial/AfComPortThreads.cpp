@@ -1,0 +1,236 @@
+#include "serial/AfComPortThreads.h"
+
+#include "serial/AfComPortCore.h"
+
+namespace tarnel {
+
+// ---------------------------------------------------------------------------------------------------------
+// TAfComPortCoreThread
+
+TAfComPortCoreThread::TAfComPortCoreThread(const TAfComPortThreadContext& Context)
+    : Core(Context.Core),
+      Device(*Context.Device),
+      ThreadStartedEvent(*Context.ThreadStartedEvent),
+      OutFreeEvent(*Context.OutFreeEvent) {}
+
+void TAfComPortCoreThread::StopThread() {
+  Terminate();
+  StopEvent.Set();
+  WaitFor();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// TAfComPortEventThread
+
+TAfComPortEventThread::TAfComPortEventThread(const TAfComPortThreadContext& Context)
+    : TAfComPortCoreThread(Context), FOnCoreEvent(Context.OnCoreEvent) {
+  Start();
+}
+
+TAfComPortEventThread::~TAfComPortEventThread() {
+  TAfComPortCoreThread::StopThread();
+}
+
+void TAfComPortEventThread::Execute() {
+  OutFreeEvent.Reset();  // free output signalled before this thread ran is not reported
+  ThreadStartedEvent.Set();
+  while (!Terminated()) {
+    switch (platform::WaitAny({&StopEvent, &Device.LineEventSource(), &OutFreeEvent}, kPollMs)) {
+      case 0:
+        Terminate();
+        break;
+      case 1:
+        DispatchCommEvent(Device.TakeLineEvents());
+        break;
+      case 2:
+        RaiseCoreEvent(ceOutFree, 0);
+        break;
+      default:
+        Poll();
+        break;
+    }
+  }
+}
+
+void TAfComPortEventThread::DispatchCommEvent(uint32_t CommEventMask) {
+  if (CommEventMask != 0) RaiseCoreEvent(ceLineEvent, CommEventMask);
+}
+
+// The quiet-line look: modem lines that changed without waking us, and bytes still waiting unread.
+void TAfComPortEventThread::Poll() {
+  DispatchCommEvent(Device.TakeLineEvents());
+  if (Terminated()) return;
+  COMSTAT stat;
+  Core->GetQueueStatus(stat);
+  if (stat.cbInQue > 0) RaiseCoreEvent(ceNeedReadData, stat.cbInQue);
+}
+
+TAfCoreEventHandler TAfComPortEventThread::Handler() {
+  std::lock_guard lock(FHandlerLock);
+  return FOnCoreEvent;
+}
+
+void TAfComPortEventThread::RaiseCoreEvent(TAfCoreEvent Kind, uint32_t Data) {
+  const TAfCoreEventHandler handler = Handler();
+  if (!handler) return;
+  try {
+    handler(Core, Kind, Data, nullptr);
+  } catch (const EAbort&) {
+    // the owner's silent abort, as while its delivery slot is shut
+  } catch (...) {
+    ReportException(std::current_exception());
+  }
+}
+
+// The owner takes the exception with ceException; without an owner it goes to the application.
+void TAfComPortEventThread::ReportException(std::exception_ptr Error) {
+  if (!Error) return;
+  try {
+    std::rethrow_exception(Error);
+  } catch (const EAbort&) {
+    return;
+  } catch (...) {
+  }
+  const TAfCoreEventHandler handler = Handler();
+  if (!handler) {
+    ReportToApplication(Error);
+    return;
+  }
+  try {
+    handler(Core, ceException, 0, Error);
+  } catch (...) {
+    ReportToApplication(std::current_exception());
+  }
+}
+
+int32_t TAfComPortEventThread::ReadBytes(void* Buffer, int32_t Count) {
+  const int32_t read = Device.Read(Buffer, Count);
+  return read > 0 ? read : 0;
+}
+
+void TAfComPortEventThread::StopThread() {
+  {
+    std::lock_guard lock(FHandlerLock);
+    FOnCoreEvent = nullptr;
+  }
+  Terminate();
+  Device.SetEventMask(0);
+  Device.Purge(platform::PURGE_RXABORT | platform::PURGE_RXCLEAR);
+  TAfComPortCoreThread::StopThread();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// TAfComPortWriteThread
+
+TAfComPortWriteThread::TAfComPortWriteThread(const TAfComPortThreadContext& Context)
+    : TAfComPortCoreThread(Context), WriteLock(*Context.WriteLock), Buffer(Context.OutQueueSize) {
+  Start();
+}
+
+TAfComPortWriteThread::~TAfComPortWriteThread() {
+  TAfComPortCoreThread::StopThread();
+}
+
+void TAfComPortWriteThread::Execute() {
+  ThreadStartedEvent.Set();
+  while (!Terminated()) {
+    switch (platform::WaitAny({&StopEvent, &PurgeRequestEvent, &DataReadyEvent}, -1)) {
+      case 0:
+        Terminate();
+        break;
+      case 1:
+        ServePurge();
+        break;
+      case 2:
+        WriteNextRun();
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+// Writes one contiguous run of the ring and drops exactly the bytes the driver took, so a partial write
+// carries on with the rest and no byte goes out twice. A failed write leaves its bytes at the front; the
+// next QueueBytes tries them again.
+void TAfComPortWriteThread::WriteNextRun() {
+  for (;;) {
+    const uint8_t* run;
+    int32_t count;
+    {
+      std::lock_guard lock(WriteLock);
+      count = Buffer.ContiguousUsed();
+      run = Buffer.ReadPointer();
+    }
+    if (count == 0) return;
+    const int32_t written = Device.Write(run, count);
+    if (written < 0) return;
+    if (written == 0) {
+      if (WaitWritable()) continue;
+      return;
+    }
+    bool drained;
+    {
+      std::lock_guard lock(WriteLock);
+      Buffer.Remove(written);
+      drained = Buffer.Used() == 0;
+      if (!drained) DataReadyEvent.Set();  // the next turn writes the rest, after a look at stop and purge
+    }
+    if (drained) OutFreeEvent.Set();
+    return;
+  }
+}
+
+// The driver is full: wait until it takes more, unless a stop or a purge comes first.
+bool TAfComPortWriteThread::WaitWritable() {
+  switch (platform::WaitAny({&StopEvent, &PurgeRequestEvent, &Device.WriteReadySource()}, -1)) {
+    case 0:
+      Terminate();
+      return false;
+    case 1:
+      ServePurge();
+      return false;
+    case 2:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Runs on this thread, between writes, so the ring never changes under a write in progress.
+void TAfComPortWriteThread::ServePurge() {
+  {
+    std::lock_guard lock(WriteLock);
+    DataReadyEvent.Reset();
+    Buffer.Clear();
+    FPurgeResult = Device.Purge(platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
+  }
+  PurgeAckEvent.Set();
+}
+
+bool TAfComPortWriteThread::QueueBytes(const void* Source, int32_t Count) {
+  std::lock_guard lock(WriteLock);
+  if (!Buffer.Write(Source, Count)) return false;
+  DataReadyEvent.Set();
+  return true;
+}
+
+bool TAfComPortWriteThread::PurgeQueue() {
+  PurgeAckEvent.Reset();
+  PurgeRequestEvent.Set();
+  if (PurgeAckEvent.Wait(kPurgeAckMs)) return FPurgeResult;
+  PurgeRequestEvent.Reset();  // withdrawn: nothing is purged
+  return false;
+}
+
+int32_t TAfComPortWriteThread::FreeSpace() {
+  std::lock_guard lock(WriteLock);
+  return Buffer.FreeSpace();
+}
+
+void TAfComPortWriteThread::StopThread() {
+  PurgeQueue();
+  TAfComPortCoreThread::StopThread();
+}
+
+}  // namespace tarnel

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "serial/AfSafeSync.h"
+#include "serial/PortThread.h"
+#include "serial/platform/Threads.h"
+
+namespace tarnel {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+class BodyThread : public TThread {
+ public:
+  explicit BodyThread(std::function<void(BodyThread&)> Body) : FBody(std::move(Body)) {}
+  ~BodyThread() override { WaitFor(); }
+  std::atomic<bool> Reported{false};
+  using TThread::Terminated;
+
+ protected:
+  void Execute() override { FBody(*this); }
+  void ReportException(std::exception_ptr) override { Reported = true; }
+
+ private:
+  std::function<void(BodyThread&)> FBody;
+};
+
+TEST(ThreadTest, TerminateIsSeenByTheBody) {
+  BodyThread thread([](BodyThread& self) {
+    while (!self.Terminated())
+      std::this_thread::sleep_for(1ms);
+  });
+  thread.Start();
+  std::this_thread::sleep_for(20ms);
+  thread.Terminate();
+  thread.WaitFor();
+  EXPECT_TRUE(thread.Terminated());
+}
+
+TEST(ThreadTest, PriorityBecomesTheThreadsNiceness) {
+  std::atomic<int> tid{0};
+  BodyThread thread([&](BodyThread& self) {
+    tid = platform::CurrentThreadId();
+    while (!self.Terminated())
+      std::this_thread::sleep_for(1ms);
+  });
+  thread.SetPriority(tpLower);
+  thread.Start();
+  while (tid == 0)
+    std::this_thread::sleep_for(1ms);
+  errno = 0;
+  EXPECT_EQ(getpriority(PRIO_PROCESS, tid), platform::NiceValue(tpLower));
+  thread.SetPriority(tpIdle);
+  EXPECT_EQ(getpriority(PRIO_PROCESS, tid), 19);
+  thread.Terminate();
+  thread.WaitFor();
+}
+
+TEST(ThreadTest, PrioritiesAreOrdered) {
+  for (int p = tpIdle; p < tpTimeCritical; ++p)
+    EXPECT_GT(platform::NiceValue(TThreadPriority(p)), platform::NiceValue(TThreadPriority(p + 1)));
+  EXPECT_EQ(platform::NiceValue(tpNormal), 0);
+}
+
+TEST(ThreadTest, AnEscapingExceptionEndsTheBodyAndIsReported) {
+  BodyThread thread([](BodyThread&) { throw std::runtime_error("body failed"); });
+  thread.Start();
+  thread.WaitFor();
+  EXPECT_TRUE(thread.Reported);
+}
+
+// The UI thread waits for a thread that is itself waiting for the UI thread.
+TEST(ThreadTest, WaitingOnTheUiThreadServesDeliveries) {
+  std::atomic<bool> ran{false};
+  const uint32_t slot = SafeSyncRegister([&](uint32_t) { ran = true; });
+  ASSERT_NE(slot, 0u);
+  SafeSyncEnable(slot, true);
+  BodyThread thread([&](BodyThread&) { SafeSyncCall(slot, 5000); });
+  thread.Start();
+  std::this_thread::sleep_for(20ms);
+  const auto start = Clock::now();
+  thread.WaitFor();
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 2000);
+  EXPECT_TRUE(ran);
+  SafeSyncUnregister(slot);
+}
+
+}  // namespace
+}  // namespace tarnel
