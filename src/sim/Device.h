@@ -31,8 +31,8 @@ struct TDeviceConfig {
   int32_t Speed = 9600;  // bit/s; the device hears and answers only when the port runs at this speed
   TSerialNumber Serial{};
   std::string Info = "HRW;Tarnel simulated device";  // the INFO text; its model picks the value layout
-  std::optional<ByteString> Values;                  // data answered to 0x51; unset: the family's default
-  TDeviceFaults Faults;
+  std::optional<ByteString> Values{};                // data answered to 0x51; unset: the family's default
+  TDeviceFaults Faults{};
 };
 
 // A device's current state, as a test or the log sees it.
@@ -44,7 +44,7 @@ struct TDeviceState {
   std::string Info;
   ByteString Values;
   bool WritePermission = false;  // granted by 0xE4 for the next request addressed to the device only
-  TDeviceFaults Faults;
+  TDeviceFaults Faults{};
 
   // "2026-12-07" from the BCD bytes, or empty while no date was written.
   std::string DateText() const;

@@ -332,8 +332,10 @@ void TDeviceSimulator::SendDue(TClock::time_point Now) {
   for (const TReceived& received : FReceiver.Expire(Now))
     Record(received, FPty.Speed());
   TWireChunk chunk = FLine.TakeDue(Now);
+  TClock::time_point writtenAt = Now;
   if (!chunk.Bytes.empty()) {
     const ssize_t written = ::write(FPty.Master(), chunk.Bytes.data(), chunk.Bytes.size());
+    writtenAt = TClock::now();
     if (written < static_cast<ssize_t>(chunk.Bytes.size()))
       Log(TJsonLine()
               .Add("t_ms", SinceStartMs(Now))
@@ -344,16 +346,16 @@ void TDeviceSimulator::SendDue(TClock::time_point Now) {
   for (int id : chunk.Collided)
     if (auto pending = FPending.find(id); pending != FPending.end()) pending->second.Record.Collided = true;
   for (int id : chunk.Finished)
-    Finish(id);
+    Finish(id, writtenAt);
 }
 
-void TDeviceSimulator::Finish(int Id) {
+void TDeviceSimulator::Finish(int Id, TClock::time_point WrittenAt) {
   auto pending = FPending.find(Id);
   if (pending == FPending.end()) return;
   TTransmission transmission = std::move(pending->second);
   FPending.erase(pending);
   TAnswerRecord& record = transmission.Record;
-  record.FinishedAt = TClock::now();
+  record.FinishedAt = WrittenAt;
   Log(TJsonLine()
           .Add("t_ms", SinceStartMs(record.FinishedAt))
           .Add("event", "answer")

@@ -124,7 +124,7 @@ class TDeviceSimulator {
   void Transmit(int Device, const THeardRequest& Request, const TDeviceAction& Action,
                 TClock::time_point Now);
   void SendDue(TClock::time_point Now);
-  void Finish(int Id);
+  void Finish(int Id, TClock::time_point WrittenAt);
   void WakeThread();
   TSimDevice& DeviceAt(int Index);
   double SinceStartMs(TClock::time_point At) const;
