@@ -168,7 +168,7 @@ void TShapeEx::DrawCaption(QPainter& Canvas, const QRect& Box) {
   // From the first caption on, a font change of the parent no longer reaches this control.
   if (!testAttribute(Qt::WA_SetFont)) {
     QFont own = font();
-    own.setFamily(own.family());
+    own.setResolveMask(QFont::AllPropertiesResolved);
     setFont(own);
   }
   QFont canvasFont(font().family());
