@@ -3,6 +3,7 @@
 #include <QMessageBox>
 
 #include "protocol/Exception.h"
+#include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
 
 namespace tarnel {
@@ -10,6 +11,8 @@ namespace tarnel {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(ApplicationTitle);
   SetApplicationExceptionHandler(ShowApplicationException);
+  TAfCustomSerialPort::SetBusyCursorHooks([] { QApplication::setOverrideCursor(Qt::WaitCursor); },
+                                          [] { QApplication::restoreOverrideCursor(); });
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -38,11 +38,13 @@ const QString kAddressSet = QStringLiteral("New address set succesfully.");
 const QString kAddressNotSet = QStringLiteral("Error, new address not set!");
 const QString kSerialNumberSet = QStringLiteral("Sériové číslo bylo nastaveno.");
 
-const QString kNoResponseValues = QStringLiteral("Modul with address \"{0}\" - no rsponse while reading values");
+const QString kNoResponseValues =
+    QStringLiteral("Modul with address \"{0}\" - no rsponse while reading values");
 const QString kNoResponseTemperature =
     QStringLiteral("Modul with address \"{0}\" - no rsponse while reading temperature");
 const QString kIncorrectInfo = QStringLiteral(
-    "Modul with address \"{0}\" - Incorrect response for INFO request (maybe a module with the same address?)");
+    "Modul with address \"{0}\" - Incorrect response for INFO request (maybe a module with the same "
+    "address?)");
 const QString kInfo = QStringLiteral("Modul with address \"{0}\" - INFO : {1}");
 const QString kIncorrectDataRead = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data read");
 const QString kIncorrectData = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data");
@@ -66,7 +68,9 @@ constexpr std::array<TAfBaudrate, 8> kPortSpeeds = {br1200,  br2400,  br4800,  b
 
 QString BaseCaption;
 
-QString AddressText(uint8_t Address) { return QString(QChar(Address)); }
+QString AddressText(uint8_t Address) {
+  return QString(QChar(Address));
+}
 
 QString Decimal(double Value, int Decimals) {
   QLocale locale;
@@ -91,7 +95,9 @@ QString FormatCaption(const QString& Format, const QStringList& Values) {
   return result;
 }
 
-QString Flag(bool Value) { return QString::number(Value ? 1 : 0); }
+QString Flag(bool Value) {
+  return QString::number(Value ? 1 : 0);
+}
 
 // Runs a handler the way the application runs every event handler: an exception ends the handler and is
 // shown in the error box; it never unwinds through the toolkit.
@@ -116,7 +122,8 @@ void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool
   for (QObject* component : Components) {
     if (!component) continue;
     if (Recursive)
-      for (QObject* child : component->children()) EnableControls({child}, Value, true);
+      for (QObject* child : component->children())
+        EnableControls({child}, Value, true);
     if (component->metaObject()->indexOfProperty("enabled") >= 0) component->setProperty("enabled", Value);
   }
 }
@@ -141,8 +148,10 @@ void TfMain::BindHandlers() {
   };
   AfComPort1->OnPortOpen = bind(&TfMain::AfComPortOpenClose);
   AfComPort1->OnPortClose = bind(&TfMain::AfComPortOpenClose);
-  connect(cbOneDeviceOnLine, &QCheckBox::clicked, this, [this] { Guarded([this] { AfComPortOpenClose(cbOneDeviceOnLine); }); });
-  connect(rbByOldADR, &QRadioButton::clicked, this, [this] { Guarded([this] { AfComPortOpenClose(rbByOldADR); }); });
+  connect(cbOneDeviceOnLine, &QCheckBox::clicked, this,
+          [this] { Guarded([this] { AfComPortOpenClose(cbOneDeviceOnLine); }); });
+  connect(rbByOldADR, &QRadioButton::clicked, this,
+          [this] { Guarded([this] { AfComPortOpenClose(rbByOldADR); }); });
   connect(rbSerialNumber, &QRadioButton::clicked, this,
           [this] { Guarded([this] { AfComPortOpenClose(rbSerialNumber); }); });
   connect(cbbOldSpeed, &QComboBox::currentIndexChanged, this,
@@ -173,7 +182,8 @@ void TfMain::showEvent(QShowEvent* Event) {
 }
 
 void TfMain::AfComPortOpenClose(QObject*) {
-  shpxOpenClose->SetCaption(AfComPort1->Active() ? QStringLiteral("Close port") : QStringLiteral("Open port"));
+  shpxOpenClose->SetCaption(AfComPort1->Active() ? QStringLiteral("Close port")
+                                                 : QStringLiteral("Open port"));
   shpxOpenClose->update();
   const bool active = AfComPort1->Active();
   const bool byAddress = rbByOldADR->isChecked();
@@ -199,14 +209,18 @@ void TfMain::RebuildAddressLists() {
   cbbNewAddress->setCurrentIndex(kStartAddress);
 }
 
-void TfMain::bOpenDisconnectClick(QObject*) { AfComPort1->SetActive(!AfComPort1->Active()); }
+void TfMain::bOpenDisconnectClick(QObject*) {
+  AfComPort1->SetActive(!AfComPort1->Active());
+}
 
 void TfMain::cbbOldSpeedChange(QObject*) {
   const int index = cbbOldSpeed->currentIndex();
   if (index >= 0 && index < static_cast<int>(kPortSpeeds.size())) AfComPort1->SetBaudRate(kPortSpeeds[index]);
 }
 
-void TfMain::bCloseClick(QObject*) { close(); }
+void TfMain::bCloseClick(QObject*) {
+  close();
+}
 
 ByteString TfMain::Exchange(const ByteString& Request) {
   return ExchangePacket(AfComPort1, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
@@ -241,7 +255,8 @@ void TfMain::bUpdateClick(QObject*) {
     } else {
       const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
       const uint8_t speedCode = SpeedCodeFromIndex(cbbNewSpeed->currentIndex());
-      const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressSpeedRequest(oldAddress, newAddress, speedCode)));
+      const TAnswer answer =
+          CheckAnswer(Exchange(BuildSetAddressSpeedRequest(oldAddress, newAddress, speedCode)));
       ShowPlainMessage(this, answer.Status == TAnswerStatus::Ok ? kAddressSpeedSet : kParametersNotSet);
     }
   }
@@ -258,7 +273,8 @@ void TfMain::shpxReadValuesClick(QObject*) {
   const QString oldText = cbbOldAddress->currentText();
   const QString newText = cbbNewAddress->currentText();
   if (!oldText.isEmpty()) ReadInfoAndValues(static_cast<uint8_t>(oldText.at(0).unicode()));
-  if (oldText != newText && !newText.isEmpty()) ReadInfoAndValues(static_cast<uint8_t>(newText.at(0).unicode()));
+  if (oldText != newText && !newText.isEmpty())
+    ReadInfoAndValues(static_cast<uint8_t>(newText.at(0).unicode()));
 }
 
 void TfMain::ReadInfoAndValues(uint8_t Address) {
@@ -275,8 +291,9 @@ void TfMain::ReadInfoAndValues(uint8_t Address) {
       Log(FormatLogTemplate(kIncorrectInfo, {address}));
       break;
     case TAnswerStatus::Ok:
-      Log(FormatLogTemplate(kInfo, {address, QString::fromLatin1(info.Packet.Data.data(),
-                                                                 static_cast<qsizetype>(info.Packet.Data.size()))}));
+      Log(FormatLogTemplate(kInfo,
+                            {address, QString::fromLatin1(info.Packet.Data.data(),
+                                                          static_cast<qsizetype>(info.Packet.Data.size()))}));
       model = ModelFromInfo(info.Packet.Data);
       break;
   }
@@ -298,7 +315,8 @@ void TfMain::ReadInfoAndValues(uint8_t Address) {
 void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
   const TAnswer answer =
       CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::TempHumidityDew)), false);
-  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectDataRead, {AddressText}));
+  if (answer.Status == TAnswerStatus::Invalid)
+    return Log(FormatLogTemplate(kIncorrectDataRead, {AddressText}));
   if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseValues, {AddressText}));
   double temperature = 0, humidity = 0, dewPoint = 0;
   bool valid = false;
@@ -309,9 +327,11 @@ void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
 }
 
 void TfMain::ReadTemperature(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer = CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::Temperature)), false);
+  const TAnswer answer =
+      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::Temperature)), false);
   if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok)
+    return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
   double temperature = 0;
   if (!DecodeTemperature16(answer.Packet.Data, temperature))
     return Log(FormatLogTemplate(kBadTemperature, {AddressText}));
@@ -323,9 +343,11 @@ void TfMain::ReadAnalogChannels(uint8_t Address, const QString& AddressText) {
       CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::AnalogChannels4)), false);
   // A damaged answer is reported like the temperature family's, so the technician is never left guessing.
   if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok)
+    return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
   std::array<TAnalogChannel, 4> channels{};
-  if (!DecodeAnalogChannels4(answer.Packet.Data, channels)) return Log(FormatLogTemplate(kBadChannels, {AddressText}));
+  if (!DecodeAnalogChannels4(answer.Packet.Data, channels))
+    return Log(FormatLogTemplate(kBadChannels, {AddressText}));
   for (int k = 0; k < 4; ++k) {
     const TAnalogChannel& c = channels[k];
     Log(FormatLogTemplate(kChannel, {AddressText, QString::number(k + 1), Decimal(c.Value, 2), Flag(c.Valid),
@@ -340,9 +362,13 @@ void TfMain::Vypalitsriovslo1Click(QObject*) {
   if (CheckPacket97(Exchange(request)) == 0) Log(kSerialNumberSet);
 }
 
-void TfMain::Log(const QString& Line) { mLog->appendPlainText(Line); }
+void TfMain::Log(const QString& Line) {
+  mLog->appendPlainText(Line);
+}
 
-void TfMain::l9Click(QObject*) { QDesktopServices::openUrl(QUrl::fromUserInput(l9->text())); }
+void TfMain::l9Click(QObject*) {
+  QDesktopServices::openUrl(QUrl::fromUserInput(l9->text()));
+}
 
 void TfMain::FormShow(QObject*) {
   ApplyEnglishTexts();
@@ -374,8 +400,8 @@ void TfMain::ApplyEnglishTexts() {
   lNewAddress->setText(QStringLiteral("New address:"));
   lNewSpeed->setText(QStringLiteral("New communication speed:"));
   shpxUpdate->SetCaption(QStringLiteral("Set"));
-  lblSensorInfo->setText(
-      QStringLiteral("Sensor/Module Information (new and the old arres is used to obtain this information) "));
+  lblSensorInfo->setText(QStringLiteral(
+      "Sensor/Module Information (new and the old arres is used to obtain this information) "));
   shpxReadValues->SetCaption(QStringLiteral("Read Values"));
   shpxCloseApp->SetCaption(QStringLiteral("Close application"));
 }

@@ -1,0 +1,332 @@
+#include <QAction>
+#include <QDate>
+#include <QLineEdit>
+#include <thread>
+
+#include "app/WindowFixture.h"
+#include "protocol/Packet97.h"
+
+namespace tarnel::test {
+namespace {
+
+const QString kNoModule = "No module found on selected communication interface!";
+
+sim::TDeviceConfig Device(uint8_t Address, const std::string& Info = "HRW;hall sensor") {
+  sim::TDeviceConfig config;
+  config.Address = Address;
+  config.Speed = 9600;
+  config.Info = Info;
+  return config;
+}
+
+}  // namespace
+
+class FindDeviceTest : public WindowTest {
+ protected:
+  void FindWith(std::initializer_list<sim::TDeviceConfig> Devices) {
+    for (const sim::TDeviceConfig& device : Devices)
+      AddDevice(device);
+    StartLine();
+    OpenPort();
+    Window->cbOneDeviceOnLine->click();
+    Window->cbbOldAddress->setCurrentIndex(100);
+    Click(Window->shpxGetAdrorSn);
+  }
+};
+
+TEST_F(FindDeviceTest, TheAnsweringAddressIsSelectedWithoutAMessage) {
+  FindWith({Device(0)});
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 0);
+  EXPECT_TRUE(Boxes->Shown().empty());
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].Bytes, Bytes({0x2A, 0x61, 0x00, 0x05, 0xFE, 0xF3, 0xF3, 0x8B, 0x0D}));
+}
+
+TEST_F(FindDeviceTest, ADeviceAt49IsSelected) {
+  FindWith({Device(49)});
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 49);
+  EXPECT_TRUE(Boxes->Shown().empty());
+}
+
+TEST_F(FindDeviceTest, ASilentLineShowsNoModuleFound) {
+  FindWith({});
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, kNoModule);
+  EXPECT_EQ(Boxes->Shown()[0].Title, "TarnelCommunicationSetup2");
+  EXPECT_EQ(Boxes->Shown()[0].Icon, QMessageBox::NoIcon);
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 100);
+}
+
+TEST_F(FindDeviceTest, AnAddressOutsideTheListShowsNoModuleFound) {
+  FindWith({Device(255)});
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, kNoModule);
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 100);
+}
+
+TEST_F(FindDeviceTest, CollidingAnswersAndRefusalsEndSilently) {
+  FindWith({Device(3), Device(4)});
+  EXPECT_TRUE(Boxes->Shown().empty());
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 100);
+
+  sim::TDeviceFaults refuse;
+  refuse.RefuseCode = 9;
+  Sim.SetFaults(0, refuse);
+  Sim.SetFaults(1, sim::TDeviceFaults{.Silent = true});
+  Click(Window->shpxGetAdrorSn);
+  EXPECT_TRUE(Boxes->Shown().empty());
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 100);
+}
+
+class SetAddressTest : public WindowTest {
+ protected:
+  void SetUpLine(const sim::TDeviceConfig& Config) {
+    AddDevice(Config);
+    StartLine();
+    OpenPort();
+  }
+};
+
+TEST_F(SetAddressTest, ByCurrentAddressAsksPermissionThenSetsAddressAndSpeed) {
+  SetUpLine(Device(49));
+  Window->cbbNewAddress->setCurrentIndex(65);
+  Window->cbbNewSpeed->setCurrentIndex(4);  // 19200
+  Click(Window->shpxUpdate);
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "New address and communication speed succesfully set.");
+  EXPECT_EQ(Boxes->Shown()[0].Title, "TarnelCommunicationSetup2");
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0].Bytes, BuildPacket97(49, 1, 0xE4, ""));
+  EXPECT_EQ(heard[1].Bytes, BuildPacket97(49, 1, 0xE0, Bytes({65, 7})));
+  ASSERT_TRUE(Sim.WaitIdle(std::chrono::seconds(2)));
+  EXPECT_EQ(Sim.Devices()[0].Address, 65);
+  EXPECT_EQ(Sim.Devices()[0].Speed, 19200);
+  // The window follows neither value: the port keeps its speed and the old address stays chosen.
+  EXPECT_EQ(Window->AfComPort1->BaudRate(), br9600);
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 49);
+}
+
+TEST_F(SetAddressTest, ARefusedPermissionStopsBeforeTheSetRequest) {
+  sim::TDeviceConfig config = Device(49);
+  config.Faults.RefuseCode = 2;
+  SetUpLine(config);
+  Click(Window->shpxUpdate);
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "No response from the module or write permission denied!");
+  EXPECT_EQ(PacketsHeard().size(), 1u);
+}
+
+TEST_F(SetAddressTest, ARefusedSetRequestReportsParametersNotSet) {
+  SetUpLine(Device(49));
+  // The device grants the permission, then refuses what follows.
+  std::thread refuseLater([this] {
+    if (Sim.WaitForRequests(1, std::chrono::seconds(5)))
+      Sim.SetFaults(0, sim::TDeviceFaults{.RefuseCode = 3});
+  });
+  Click(Window->shpxUpdate);
+  refuseLater.join();
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "Error, new parameters not set!");
+  EXPECT_EQ(PacketsHeard().size(), 2u);
+  EXPECT_EQ(Sim.Devices()[0].Address, 49);
+}
+
+TEST_F(SetAddressTest, BySerialNumberSendsOneUniversalRequest) {
+  sim::TDeviceConfig config = Device(49);
+  config.Serial = {123, 4567};
+  SetUpLine(config);
+  Window->rbSerialNumber->click();
+  Window->medtSerialNumber->setText("0123\\4567");
+  Window->cbbNewAddress->setCurrentIndex(5);
+  Click(Window->shpxUpdate);
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "New address set succesfully.");
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].Bytes, BuildPacket97(254, 1, 0xEB, Bytes({5, 0x00, 0x7B, 0x11, 0xD7})));
+  ASSERT_TRUE(Sim.WaitIdle(std::chrono::seconds(2)));
+  EXPECT_EQ(Sim.Devices()[0].Address, 5);
+
+  Window->medtSerialNumber->setText("0123\\4568");  // nobody has that number
+  Click(Window->shpxUpdate);
+  ASSERT_EQ(Boxes->Shown().size(), 2u);
+  EXPECT_EQ(Boxes->Shown()[1].Text, "Error, new address not set!");
+}
+
+TEST_F(SetAddressTest, APartlyTypedSerialNumberCountsItsDigitsOnly) {
+  SetUpLine(Device(49));
+  Window->rbSerialNumber->click();
+  Window->medtSerialNumber->setText("12");
+  Window->cbbNewAddress->setCurrentIndex(7);
+  Click(Window->shpxUpdate);
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 1u);
+  EXPECT_EQ(heard[0].Bytes, BuildPacket97(254, 1, 0xEB, Bytes({7, 0, 12, 0, 0})));
+}
+
+class ReadValuesTest : public WindowTest {
+ protected:
+  void ReadFrom(const sim::TDeviceConfig& Config, int NewAddress = 49) {
+    AddDevice(Config);
+    StartLine();
+    OpenPort();
+    Window->cbbOldAddress->setCurrentIndex(Config.Address);
+    Window->cbbNewAddress->setCurrentIndex(NewAddress);
+    Click(Window->shpxReadValues);
+  }
+  static QString Line(int Address, const QString& Rest) {
+    return "Modul with address \"" + AddressText(Address) + "\" - " + Rest;
+  }
+};
+
+TEST_F(ReadValuesTest, TemperatureHumidityDewPointDevice) {
+  sim::TDeviceConfig config = Device(49, "hrw;hall 3");  // the key is compared in upper case
+  config.Values = Bytes({0x01, 0x80, 0x00, 0xEB, 0x02, 0x80, 0x01, 0xF4, 0x03, 0x00, 0x00, 0x64});
+  ReadFrom(config);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], Line(49, "INFO : hrw;hall 3"));
+  EXPECT_EQ(lines[1],
+            Line(49, QString::fromUtf8("temperature: 23.5°C humidity: 50.0% dew point: 10.0 Valid: 0")));
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 2u);
+  EXPECT_EQ(heard[0].Bytes, BuildPacket97(49, 1, 0xF3, ""));
+  EXPECT_EQ(heard[1].Bytes, BuildPacket97(49, 2, 0x51, Bytes({0})));
+}
+
+TEST_F(ReadValuesTest, SingleTemperatureDevice) {
+  sim::TDeviceConfig config = Device(49, "VKM7;boiler");
+  config.Values = Bytes({0xFF, 0xE0});
+  ReadFrom(config);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1], Line(49, "temperature: -1.0"));
+  EXPECT_EQ(PacketsHeard()[1].Bytes, BuildPacket97(49, 2, 0x51, ""));
+}
+
+TEST_F(ReadValuesTest, FourChannelDeviceLogsOneLinePerChannel) {
+  sim::TDeviceConfig config = Device(65, "KQ6x;analog");
+  config.Values = Bytes({1, 0x80, 0x13, 0x88, 2, 0x80, 0x27, 0x10, 3, 0x08, 0xFF, 0xFF, 4, 0x04, 0, 0});
+  ReadFrom(config, 65);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[1], " channel 1: ( value: 10.00, valid: 1, overflow:0, underflow:0 )");
+  EXPECT_EQ(lines[3], " channel 3: ( value: 131.07, valid: 0, overflow:1, underflow:0 )");
+  EXPECT_EQ(lines[4], " channel 4: ( value: 0.00, valid: 0, overflow:0, underflow:1 )");
+}
+
+TEST_F(ReadValuesTest, DamagedAndMisshapenValueAnswersGetTheFamilysLine) {
+  struct TCase {
+    std::string Info;
+    QString Damaged;
+    QString Misshapen;
+  };
+  const TCase cases[] = {
+      {"HRW;a", "Incorrect tarnel data read", "Incorrect data while reading values"},
+      {"VKM7;b", "Incorrect tarnel data", "Incorrect temperature data"},
+      {"KQ6;c", "Incorrect tarnel data", "Error parsing received measurement data !"},
+  };
+  AddDevice(Device(49));
+  StartLine();
+  OpenPort();
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Info);
+    Sim.SetInfo(0, c.Info);
+    Sim.SetValues(0, Bytes({1, 2, 3}));  // no family's layout
+    Sim.SetFaults(0, {});
+    Click(Window->shpxReadValues);
+    EXPECT_EQ(LogLines(), (std::vector<QString>{Line(49, "INFO : " + QString::fromStdString(c.Info)),
+                                                Line(49, c.Misshapen)}));
+    // The INFO answer is sound, the values answer has a broken checksum.
+    Sim.ClearRecords();
+    std::thread damageLater([this] {
+      if (Sim.WaitForRequests(1, std::chrono::seconds(5)))
+        Sim.SetFaults(0, sim::TDeviceFaults{.BadChecksum = true});
+    });
+    Click(Window->shpxReadValues);
+    damageLater.join();
+    ASSERT_EQ(LogLines().size(), 2u);
+    EXPECT_EQ(LogLines()[1], Line(49, c.Damaged));
+  }
+}
+
+TEST_F(ReadValuesTest, ADamagedInfoAnswerSuggestsASharedAddress) {
+  sim::TDeviceConfig config = Device(49);
+  config.Faults.BadChecksum = true;
+  ReadFrom(config);
+  EXPECT_EQ(LogLines(),
+            std::vector<QString>{
+                Line(49, "Incorrect response for INFO request (maybe a module with the same address?)")});
+  EXPECT_EQ(PacketsHeard().size(), 1u);
+}
+
+TEST_F(ReadValuesTest, UnknownModelsAndInfoWithoutSemicolonGetNoValueRequest) {
+  ReadFrom(Device(49, "HRW"));
+  EXPECT_EQ(LogLines(), std::vector<QString>{Line(49, "INFO : HRW")});
+  EXPECT_EQ(PacketsHeard().size(), 1u);
+  Sim.SetInfo(0, "VKM7X;longer model");
+  Click(Window->shpxReadValues);
+  EXPECT_EQ(LogLines(), std::vector<QString>{Line(49, "INFO : VKM7X;longer model")});
+  EXPECT_EQ(PacketsHeard().size(), 2u);
+}
+
+TEST_F(ReadValuesTest, ARefusedInfoIsNoResponseAndTheSecondAddressIsAskedToo) {
+  sim::TDeviceConfig config = Device(49);
+  config.Faults.RefuseCode = 4;
+  ReadFrom(config, 65);
+  const auto lines = LogLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], Line(49, "no rsponse while reading values"));
+  EXPECT_EQ(lines[1], Line(65, "no rsponse while reading values"));
+}
+
+TEST_F(WindowTest, ReadingWithTheNewAddressOnAClosedPortLogsExactlyTwoLines) {
+  Window->cbbNewAddress->setCurrentIndex(65);
+  Click(Window->shpxReadValues);
+  EXPECT_EQ(LogLines(), (std::vector<QString>{"Modul with address \"1\" - no rsponse while reading values",
+                                              "Modul with address \"A\" - no rsponse while reading values"}));
+}
+
+class BurnSerialTest : public WindowTest {
+ protected:
+  void Burn(const sim::TDeviceConfig& Config, const QString& Serial) {
+    AddDevice(Config);
+    StartLine();
+    OpenPort();
+    Window->rbSerialNumber->click();
+    Window->medtSerialNumber->setText(Serial);
+    Window->Vypalitsriovslo1->trigger();
+  }
+};
+
+TEST_F(BurnSerialTest, SendsTheNumberAndTodaysDateToTheUniversalAddress) {
+  const QDate today = QDate::currentDate();
+  Burn(Device(49), "0123\\4567");
+  ASSERT_EQ(LogLines(), std::vector<QString>{QString::fromUtf8("Sériové číslo bylo nastaveno.")});
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 1u);
+  auto bcd = [](int v) { return (v / 10) * 16 + v % 10; };
+  EXPECT_EQ(heard[0].Bytes,
+            BuildPacket97(254, 0xEA, 0xEA,
+                          Bytes({0x00, 0x7B, 0x11, 0xD7, bcd(today.year() / 100), bcd(today.year() % 100),
+                                 bcd(today.month()), bcd(today.day())})));
+  ASSERT_TRUE(Sim.WaitIdle(std::chrono::seconds(2)));
+  EXPECT_EQ(Sim.Devices()[0].Serial.N1, 123);
+  EXPECT_EQ(Sim.Devices()[0].DateText(), today.toString("yyyy-MM-dd").toStdString());
+}
+
+TEST_F(BurnSerialTest, ARefusalStillLogsTheLineAndSilenceLogsNothing) {
+  sim::TDeviceConfig config = Device(49);
+  config.Faults.RefuseCode = 6;
+  Burn(config, "0001\\0002");
+  EXPECT_EQ(LogLines(), std::vector<QString>{QString::fromUtf8("Sériové číslo bylo nastaveno.")});
+  Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true});
+  Window->mLog->clear();
+  Window->Vypalitsriovslo1->trigger();
+  EXPECT_TRUE(LogLines().empty());
+  EXPECT_TRUE(Boxes->Shown().empty());
+}
+
+}  // namespace tarnel::test

@@ -1,0 +1,82 @@
+#include "app/WindowFixture.h"
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <cstdlib>
+
+namespace tarnel::test {
+
+TMessageBoxWatcher::TMessageBoxWatcher() {
+  QObject::connect(&FTimer, &QTimer::timeout, [this] { Poll(); });
+  FTimer.start(20);
+}
+
+void TMessageBoxWatcher::Poll() {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box || !box->isVisible()) return;
+  FShown.push_back({box->windowTitle(), box->text(), box->icon()});
+  box->button(QMessageBox::Ok)->click();
+}
+
+void WindowTest::SetUp() {
+  ASSERT_TRUE(ComDir.isValid());
+  if (const char* previous = std::getenv("TARNEL_COM_DIR")) {
+    FHadComDir = true;
+    FPreviousComDir = previous;
+  }
+  setenv("TARNEL_COM_DIR", ComDir.path().toStdString().c_str(), 1);
+  Boxes = std::make_unique<TMessageBoxWatcher>();
+  Window = std::make_unique<TfMain>();
+  Window->show();
+}
+
+void WindowTest::TearDown() {
+  Window.reset();
+  Boxes.reset();
+  Sim.Stop();
+  if (FHadComDir)
+    setenv("TARNEL_COM_DIR", FPreviousComDir.c_str(), 1);
+  else
+    unsetenv("TARNEL_COM_DIR");
+}
+
+void WindowTest::StartLine() {
+  Sim.Start(ComDir.path().toStdString(), 1);
+}
+
+void WindowTest::OpenPort() {
+  Window->AfComPort1->SetComNumber(1);
+  Window->AfComPortOpenClose(nullptr);  // the button becomes usable once a port number is set
+  Click(Window->shpxOpenClose);
+  ASSERT_TRUE(Window->AfComPort1->Active());
+}
+
+void WindowTest::Click(TShapeEx* Button) {
+  QTest::mouseClick(Button, Qt::LeftButton);
+}
+
+std::vector<QString> WindowTest::LogLines() const {
+  const QString text = Window->mLog->toPlainText();
+  if (text.isEmpty()) return {};
+  std::vector<QString> lines;
+  for (const QString& line : text.split(QLatin1Char('\n')))
+    lines.push_back(line);
+  return lines;
+}
+
+std::vector<sim::THeardRequest> WindowTest::PacketsHeard() const {
+  std::vector<sim::THeardRequest> packets;
+  for (const sim::THeardRequest& request : Sim.Requests())
+    if (request.Packet) packets.push_back(request);
+  return packets;
+}
+
+ByteString Bytes(std::initializer_list<int> Values) {
+  ByteString bytes;
+  for (int value : Values)
+    bytes.push_back(static_cast<char>(value));
+  return bytes;
+}
+
+}  // namespace tarnel::test

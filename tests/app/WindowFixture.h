@@ -1,0 +1,65 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ufMain.h"
+#include "sim/DeviceSimulator.h"
+
+namespace tarnel::test {
+
+// A message box as the user saw it.
+struct TShownBox {
+  QString Title;
+  QString Text;
+  QMessageBox::Icon Icon = QMessageBox::NoIcon;
+};
+
+// Answers every modal message box that opens while it lives: records what it showed and presses OK.
+class TMessageBoxWatcher {
+ public:
+  TMessageBoxWatcher();
+  const std::vector<TShownBox>& Shown() const { return FShown; }
+  void Clear() { FShown.clear(); }
+
+ private:
+  void Poll();
+  QTimer FTimer;
+  std::vector<TShownBox> FShown;
+};
+
+// The window with simulated devices on COM 1 (TARNEL_COM_DIR points at a folder of the test's own).
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  int AddDevice(const sim::TDeviceConfig& Config) { return Sim.AddDevice(Config); }
+  void StartLine();              // starts the simulated line as COM 1
+  void OpenPort();               // opens COM 1 the way the open/close button does
+  void Click(TShapeEx* Button);  // a real mouse click on a shape button
+  std::vector<QString> LogLines() const;
+  std::vector<sim::THeardRequest> PacketsHeard() const;
+  static QString AddressText(int Address) { return QString(QChar(Address)); }
+
+  QTemporaryDir ComDir;
+  sim::TDeviceSimulator Sim;
+  std::unique_ptr<TfMain> Window;
+  std::unique_ptr<TMessageBoxWatcher> Boxes;
+
+ private:
+  std::string FPreviousComDir;
+  bool FHadComDir = false;
+};
+
+// Bytes from a list of values, for comparing with what crossed the line.
+ByteString Bytes(std::initializer_list<int> Values);
+
+}  // namespace tarnel::test
