@@ -122,9 +122,13 @@ void TAfComPortCore::StartWriteThread() {
   d->WriteThread->SetPriority(d->WriteThreadPriority);
 }
 
+// The port is active already, so the new thread's callback may read through the core at once: it finds
+// the thread under ReadLock.
 void TAfComPortCore::StartEventThread() {
   try {
-    d->EventThread = std::make_unique<TAfComPortEventThread>(ThreadContext());
+    auto thread = std::make_unique<TAfComPortEventThread>(ThreadContext());
+    std::lock_guard lock(d->ReadLock);
+    d->EventThread = std::move(thread);
   } catch (const std::exception&) {
     throw CoreError("Error creating threads");
   }

@@ -140,12 +140,19 @@ class Watchdog {
   std::thread FThread;
 };
 
+// Closes the port when a test body ends, before the locals its callback uses go away.
+struct ClosedAtEnd {
+  TAfComPortCore& Core;
+  ~ClosedAtEnd() { Core.ClosePort(); }
+};
+
 class CoreTest : public ::testing::Test {
  protected:
+  // The core comes last so it is closed before what its callback uses goes away.
   test::PtyPort port{1};
-  TAfComPortCore core;
   EventLog log;
   std::function<void(TAfCoreEvent, uint32_t)> extra;  // more work for the callback, set before opening
+  TAfComPortCore core;
 
   void SetUp() override {
     core.OnCoreEvent = [this](TAfComPortCore* Sender, TAfCoreEvent Kind, uint32_t Data,
@@ -360,10 +367,11 @@ TEST_F(CoreTest, OneMebibyteArrivesCompleteAndInOrder) {
     c = static_cast<char>(random());
   std::string received;
   std::thread reader([&] {
+    std::mt19937 pauses(5);
     const auto deadline = Clock::now() + 60s;
     while (received.size() < data.size() && Clock::now() < deadline) {
       received += port.Pty().ReadExactly(std::min<size_t>(data.size() - received.size(), 50000), 100);
-      if (random() % 4 == 0) std::this_thread::sleep_for(5ms);
+      if (pauses() % 4 == 0) std::this_thread::sleep_for(5ms);
     }
   });
   const bool queued = WriteThroughCore(data, &random, 60000);
@@ -485,6 +493,7 @@ TEST_F(CoreTest, CallbackExceptionsComeBackAsExceptionEvents) {
   extra = [&](TAfCoreEvent Kind, uint32_t) {
     if (Kind == ceNeedReadData && thrown++ == 0) throw std::runtime_error("handler failed");
   };
+  ClosedAtEnd closed{core};
   ASSERT_TRUE(core.OpenPort(1));
   ASSERT_TRUE(port.Pty().WriteAll("x"));
   ASSERT_TRUE(log.WaitUntil([&] { return log.Count(ceException) == 1; }));
@@ -507,6 +516,7 @@ TEST_F(CoreTest, SilentAbortsFromTheCallbackAreDropped) {
   extra = [&](TAfCoreEvent Kind, uint32_t) {
     if (Kind == ceNeedReadData) throw EAbort();
   };
+  ClosedAtEnd closed{core};
   ASSERT_TRUE(core.OpenPort(1));
   ASSERT_TRUE(port.Pty().WriteAll("x"));
   ASSERT_TRUE(log.WaitUntil([&] { return log.Count(ceNeedReadData) >= 2; }));
@@ -536,6 +546,7 @@ TEST_F(CoreTest, CloseServesACallbackWaitingForTheUiThread) {
     waiting = true;
     SafeSyncCall(slot, 5000);
   };
+  ClosedAtEnd closed{core};
   ASSERT_TRUE(core.OpenPort(1));
   ASSERT_TRUE(port.Pty().WriteAll("x"));
   ASSERT_TRUE(log.WaitUntil([&] { return waiting.load(); }));
@@ -576,6 +587,7 @@ TEST_F(CoreTest, ManyOpenCloseCyclesUnderTraffic) {
       core.GetQueueStatus(stat);
     }
   };
+  ClosedAtEnd closed{core};
   int opened = 0;
   const auto start = Clock::now();
   {
