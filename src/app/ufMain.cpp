@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
 #include <array>
 #include <functional>
 
@@ -93,6 +94,12 @@ QString FormatCaption(const QString& Format, const QStringList& Values) {
     }
   }
   return result;
+}
+
+// Labels size themselves to their text, so a longer English text is never cut off.
+void SetLabelText(QLabel* Label, const QString& Text) {
+  Label->setText(Text);
+  if (!Label->wordWrap()) Label->resize(std::max(Label->width(), Label->sizeHint().width()), Label->height());
 }
 
 QString Flag(bool Value) {
@@ -385,23 +392,24 @@ void TfMain::ShowVersionInTitle(const QString& Format) {
 }
 
 void TfMain::ApplyEnglishTexts() {
-  lblCaption->setText(QStringLiteral("Tarnel device address setup"));
-  lbl1point->setText(QStringLiteral("Communication parameters settings"));
-  lblChoseSerialPort->setText(QStringLiteral("Serial port:"));
-  lblCommunicationSpeed->setText(QStringLiteral("Serial speed"));
+  SetLabelText(lblCaption, QStringLiteral("Tarnel device address setup"));
+  SetLabelText(lbl1point, QStringLiteral("Communication parameters settings"));
+  SetLabelText(lblChoseSerialPort, QStringLiteral("Serial port:"));
+  SetLabelText(lblCommunicationSpeed, QStringLiteral("Serial speed"));
   cbOneDeviceOnLine->setText(QStringLiteral("Only one sensor / module on this line"));
   shpxOpenClose->SetCaption(QStringLiteral("Open port"));
-  lbl2Point->setText(QStringLiteral("Set-up mode"));
+  SetLabelText(lbl2Point, QStringLiteral("Set-up mode"));
   rbByOldADR->setText(QStringLiteral("By current address:"));
   rbSerialNumber->setText(QStringLiteral("By serial number:"));
-  lblStitekExample->setText(QStringLiteral("Example of the device label:"));
+  SetLabelText(lblStitekExample, QStringLiteral("Example of the device label:"));
   shpxGetAdrorSn->SetCaption(QStringLiteral("Read"));
-  lbl3point->setText(QStringLiteral("Set new address"));
-  lNewAddress->setText(QStringLiteral("New address:"));
-  lNewSpeed->setText(QStringLiteral("New communication speed:"));
+  SetLabelText(lbl3point, QStringLiteral("Set new address"));
+  SetLabelText(lNewAddress, QStringLiteral("New address:"));
+  SetLabelText(lNewSpeed, QStringLiteral("New communication speed:"));
   shpxUpdate->SetCaption(QStringLiteral("Set"));
-  lblSensorInfo->setText(QStringLiteral(
-      "Sensor/Module Information (new and the old arres is used to obtain this information) "));
+  SetLabelText(lblSensorInfo,
+               QStringLiteral(
+                   "Sensor/Module Information (new and the old arres is used to obtain this information) "));
   shpxReadValues->SetCaption(QStringLiteral("Read Values"));
   shpxCloseApp->SetCaption(QStringLiteral("Close application"));
 }
