@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -69,11 +70,12 @@ void TLinePort::Write(const ByteString& Bytes) {
     throw std::runtime_error("short write to the line");
 }
 
-std::vector<TArrival> TLinePort::Collect(std::chrono::milliseconds Quiet, std::chrono::milliseconds Limit) {
+std::vector<TArrival> TLinePort::Collect(std::chrono::milliseconds Quiet, std::chrono::milliseconds Limit,
+                                         std::chrono::milliseconds FirstWait) {
   using Clock = std::chrono::steady_clock;
   std::vector<TArrival> arrivals;
   const Clock::time_point end = Clock::now() + Limit;
-  Clock::time_point quietEnd = Clock::now() + Quiet;
+  Clock::time_point quietEnd = Clock::now() + std::max(Quiet, FirstWait);
   for (;;) {
     const Clock::time_point now = Clock::now();
     const Clock::time_point until = std::min(end, quietEnd);
@@ -91,7 +93,7 @@ std::vector<TArrival> TLinePort::Collect(std::chrono::milliseconds Quiet, std::c
 
 ByteString TLinePort::Exchange(const ByteString& Request, std::chrono::milliseconds Quiet) {
   Write(Request);
-  return Joined(Collect(Quiet, std::chrono::milliseconds(3000)));
+  return Joined(Collect(Quiet, std::chrono::milliseconds(3000), std::chrono::milliseconds(1000)));
 }
 
 ByteString Joined(const std::vector<TArrival>& Arrivals) {

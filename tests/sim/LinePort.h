@@ -25,9 +25,11 @@ class TLinePort {
 
   void SetSpeed(int Speed);
   void Write(const ByteString& Bytes);
-  // Every arrival until the line has been quiet for Quiet, or Limit has passed.
-  std::vector<TArrival> Collect(std::chrono::milliseconds Quiet, std::chrono::milliseconds Limit);
-  // Collect, joined.
+  // Every arrival until the line has been quiet for Quiet after an arrival (FirstWait before the first one,
+  // by default Quiet too), or Limit has passed.
+  std::vector<TArrival> Collect(std::chrono::milliseconds Quiet, std::chrono::milliseconds Limit,
+                                std::chrono::milliseconds FirstWait = std::chrono::milliseconds(0));
+  // Write, then Collect joined; the first byte may take up to a second on a busy machine.
   ByteString Exchange(const ByteString& Request,
                       std::chrono::milliseconds Quiet = std::chrono::milliseconds(150));
   void Close();
