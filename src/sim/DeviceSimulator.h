@@ -62,8 +62,9 @@ using TLogSink = std::function<void(const std::string& JsonLine)>;
 // - A device that changes its address or speed does so once its answer is out.
 //
 // Every public member may be called from any thread; the devices run on the simulator's own thread.
-// Devices may be added and changed before Start and while running. Records are kept from Start until
-// ClearRecords, and stay readable after Stop.
+// Devices may be added and changed before Start and while running; the simulator may be started again
+// after Stop, and the devices keep their state. Records accumulate until ClearRecords, also across a
+// restart, and stay readable after Stop.
 class TDeviceSimulator {
  public:
   TDeviceSimulator();

@@ -74,6 +74,9 @@ TEST_F(SimulatorTest, LinkLeadsToThePseudoTerminalAndGoesAwayOnStop) {
   EXPECT_THROW(sim.Start(dir, 5), Exception);
   sim.Stop();
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir + "/COM4")));
+  EXPECT_FALSE(sim.Running());
+  sim.Start(dir, 4);
+  EXPECT_EQ(CheckPacket97(TLinePort(sim.LinkPath(), 9600).Exchange(BuildInfoRequest(1))), 0) << "runs again";
 }
 
 TEST_F(SimulatorTest, StaleLinkIsReplacedButAPlainFileIsNot) {
