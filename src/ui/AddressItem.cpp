@@ -6,6 +6,7 @@
 #include <QStylePainter>
 #include <array>
 
+#include "ui/DropDownStyle.h"
 #include "ui/ShapeEx.h"
 
 namespace tarnel {
@@ -133,6 +134,7 @@ void cbbOldAddressMeasureItem(int32_t Index, int32_t& Height, int32_t ItemHeight
 }
 
 TAddressComboBox::TAddressComboBox(QWidget* Parent) : QComboBox(Parent) {
+  UseDropDownList(this);
   setItemDelegate(new TAddressItemDelegate(this));
 }
 

@@ -13,6 +13,7 @@
 
 #include "serial/AfComPort.h"
 #include "serial/platform/ComNames.h"
+#include "ui/DropDownStyle.h"
 #include "ui/SystemColors.h"
 
 namespace tarnel {
@@ -76,6 +77,7 @@ class TUpdatesSuspended {
 }  // namespace
 
 TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
+  UseDropDownList(this);
   setItemDelegate(new TPortItemDelegate(this));
   FItemHeight = QFontInfo(font()).pixelSize() + 5;
   connect(this, &QComboBox::activated, this, [this](int) { Change(); });

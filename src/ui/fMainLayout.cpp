@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "ui/DropDownStyle.h"
 #include "ui/LabelPicture.h"
 #include "ui/SystemColors.h"
 #include "ui_fMain.h"
@@ -186,6 +187,7 @@ void TfMainLayout::SetupShapeButtons() {
 
 void TfMainLayout::SetupLists() {
   for (QComboBox* speeds : {cbbOldSpeed, cbbNewSpeed}) {
+    UseDropDownList(speeds);
     speeds->setItemDelegate(new TItemHeightDelegate(speeds, kListItemHeight));
     speeds->setMaxVisibleItems(kDropDownCount);
   }

@@ -1,5 +1,6 @@
 #include "ui/AddressItem.h"
 
+#include <QAbstractItemView>
 #include <QFontMetrics>
 #include <QStyleOptionViewItem>
 
@@ -219,6 +220,18 @@ TEST_F(AddressComboTest, ClosedBoxShowsTheSelectedAddressWithoutSecondLine) {
   Old.setCurrentIndex(65);
   image = test::Grab(&Old);
   EXPECT_GT(CountText(image, image.rect(), kBackground, kNavy), 5);
+}
+
+// A classic drop-down list: below the box and at most maxVisibleItems rows high, never a menu of all 255.
+TEST_F(AddressComboTest, DroppedListShowsAtMostTheVisibleCount) {
+  Old.setMaxVisibleItems(20);
+  Old.setCurrentIndex(0);
+  Old.show();
+  Old.showPopup();
+  const int height = Old.view()->window()->height();
+  Old.hidePopup();
+  EXPECT_GE(height, 20 * kItemHeight);
+  EXPECT_LE(height, 20 * kItemHeight + 8);
 }
 
 TEST_F(AddressComboTest, WithoutHandlerTheRowShowsItsText) {
