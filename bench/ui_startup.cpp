@@ -1,0 +1,97 @@
+// Start-up time of the main window with its port list probing COM1 .. COM255, beside the same window with
+// nothing to probe, measured in the same run. TARNEL_COM_DIR holds a few pseudo-terminals (one of them held
+// open, so busy); every other number falls to the machine's own device table, where most are missing.
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "ui/fMainLayout.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRounds = 15;
+constexpr int kPtys = 4;
+
+struct TPty {
+  int Master = -1;
+  std::string Slave;
+};
+
+TPty OpenPty() {
+  TPty pty;
+  pty.Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (pty.Master < 0 || grantpt(pty.Master) != 0 || unlockpt(pty.Master) != 0) return {};
+  pty.Slave = ptsname(pty.Master);
+  return pty;
+}
+
+// Creating, showing and painting the window once; MaxComPorts 0 leaves nothing to probe.
+double StartWindowMs(bool ProbePorts, int* Listed) {
+  const auto start = Clock::now();
+  tarnel::TfMainLayout window;
+  if (!ProbePorts) window.cbComPort1->SetMaxComPorts(0);
+  window.show();
+  window.grab();
+  QCoreApplication::processEvents();
+  const auto end = Clock::now();
+  *Listed = window.cbComPort1->count();
+  return std::chrono::duration<double, std::milli>(end - start).count();
+}
+
+double Median(std::vector<double> Values) {
+  std::sort(Values.begin(), Values.end());
+  return Values[Values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  QTemporaryDir dir;
+  std::vector<TPty> ptys;
+  for (int i = 0; i < kPtys; ++i) {
+    ptys.push_back(OpenPty());
+    const std::string link = dir.path().toStdString() + "/COM" + std::to_string(1 + 2 * i);
+    if (ptys.back().Master < 0 || symlink(ptys.back().Slave.c_str(), link.c_str()) != 0) {
+      std::fprintf(stderr, "ui_startup: cannot prepare the ports\n");
+      return 1;
+    }
+  }
+  setenv("TARNEL_COM_DIR", dir.path().toLocal8Bit().constData(), 1);
+  // Another program holds one of them: it is listed as busy.
+  const int held = open(ptys[1].Slave.c_str(), O_RDWR | O_NOCTTY);
+  if (held < 0 || flock(held, LOCK_EX | LOCK_NB) != 0)
+    std::fprintf(stderr, "ui_startup: cannot hold a port\n");
+
+  int listed = 0;
+  int listedBaseline = 0;
+  StartWindowMs(true, &listed);  // warm-up: fonts, plugin, style
+  std::vector<double> probed;
+  std::vector<double> baseline;
+  for (int round = 0; round < kRounds; ++round) {
+    probed.push_back(StartWindowMs(true, &listed));
+    baseline.push_back(StartWindowMs(false, &listedBaseline));
+  }
+  const double withPorts = Median(probed);
+  const double without = Median(baseline);
+  std::printf("window start-up, 255 ports probed (%d listed, 1 busy): median %.2f ms over %d rounds\n",
+              listed, withPorts, kRounds);
+  std::printf("window start-up, nothing probed (baseline):   median %.2f ms\n", without);
+  std::printf("probing cost: %.2f ms (%.1f us per port); ratio to baseline %.2f\n", withPorts - without,
+              (withPorts - without) * 1000.0 / 255, withPorts / without);
+  if (held >= 0) close(held);
+  for (TPty& pty : ptys)
+    close(pty.Master);
+  return 0;
+}
