@@ -142,7 +142,7 @@ void TAfComPortWriteThread::Execute() {
         ServePurge();
         break;
       case 2:
-        WriteNextRun();
+        WriteRuns();
         break;
       default:
         break;
@@ -150,35 +150,41 @@ void TAfComPortWriteThread::Execute() {
   }
 }
 
-// Writes one contiguous run of the ring and drops exactly the bytes the driver took, so a partial write
-// carries on with the rest and no byte goes out twice. A failed write leaves its bytes at the front; the
-// next QueueBytes tries them again.
-void TAfComPortWriteThread::WriteNextRun() {
-  for (;;) {
+// Writes the ring's runs one after another while the driver takes them, dropping exactly the bytes it took,
+// so a short write carries on with the rest and no byte goes out twice. A stop or purge request ends the
+// loop between two writes. A failed write leaves its bytes at the front; the next QueueBytes tries them
+// again.
+void TAfComPortWriteThread::WriteRuns() {
+  while (!Terminated() && !FPurgeRequested) {
     const uint8_t* run;
     int32_t count;
     {
       std::lock_guard lock(WriteLock);
       count = Buffer.ContiguousUsed();
       run = Buffer.ReadPointer();
+      FWriting = count > 0;
     }
     if (count == 0) return;
     const int32_t written = Device.Write(run, count);
-    if (written < 0) return;
+    if (written < 0) break;
     if (written == 0) {
       if (WaitWritable()) continue;
-      return;
+      break;
     }
     bool drained;
     {
       std::lock_guard lock(WriteLock);
       Buffer.Remove(written);
       drained = Buffer.Used() == 0;
-      if (!drained) DataReadyEvent.Set();  // the next turn writes the rest, after a look at stop and purge
+      FWriting = !drained;
     }
-    if (drained) OutFreeEvent.Set();
-    return;
+    if (drained) {
+      OutFreeEvent.Set();
+      return;
+    }
   }
+  std::lock_guard lock(WriteLock);
+  FWriting = false;
 }
 
 // The driver is full: wait until it takes more, unless a stop or a purge comes first.
@@ -203,23 +209,28 @@ void TAfComPortWriteThread::ServePurge() {
     std::lock_guard lock(WriteLock);
     DataReadyEvent.Reset();
     Buffer.Clear();
+    FWriting = false;
     FPurgeResult = Device.Purge(platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
+    FPurgeRequested = false;
   }
   PurgeAckEvent.Set();
 }
 
+// A thread busy writing finds the new bytes by itself; only an idle one is woken.
 bool TAfComPortWriteThread::QueueBytes(const void* Source, int32_t Count) {
   std::lock_guard lock(WriteLock);
   if (!Buffer.Write(Source, Count)) return false;
-  DataReadyEvent.Set();
+  if (!FWriting) DataReadyEvent.Set();
   return true;
 }
 
 bool TAfComPortWriteThread::PurgeQueue() {
   PurgeAckEvent.Reset();
+  FPurgeRequested = true;
   PurgeRequestEvent.Set();
   if (PurgeAckEvent.Wait(kPurgeAckMs)) return FPurgeResult;
   PurgeRequestEvent.Reset();  // withdrawn: nothing is purged
+  FPurgeRequested = false;
   return false;
 }
 

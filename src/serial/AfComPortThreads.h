@@ -84,7 +84,7 @@ class TAfComPortWriteThread : public TAfComPortCoreThread {
 
  private:
   static constexpr int kPurgeAckMs = 2000;
-  void WriteNextRun();
+  void WriteRuns();
   bool WaitWritable();
   void ServePurge();
 
@@ -94,6 +94,8 @@ class TAfComPortWriteThread : public TAfComPortCoreThread {
   std::mutex& WriteLock;
   TAfCircularBuffer Buffer;
   std::atomic<bool> FPurgeResult{false};
+  std::atomic<bool> FPurgeRequested{false};  // lets a write loop end between two writes
+  bool FWriting = false;                     // taking runs from the ring; guarded by WriteLock
 };
 
 }  // namespace tarnel
