@@ -80,7 +80,11 @@ TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
   UseDropDownList(this);
   setItemDelegate(new TPortItemDelegate(this));
   FItemHeight = QFontInfo(font()).pixelSize() + 5;
-  connect(this, &QComboBox::activated, this, [this](int) { Change(); });
+  // Only the user's pick opens a port. It is handled once the list has finished its own click handling:
+  // Change rebuilds the entries, and a failure to open must leave through the event loop's error handling,
+  // not through the middle of the list's mouse and key code.
+  connect(
+      this, &QComboBox::activated, this, [this](int) { Change(); }, Qt::QueuedConnection);
 }
 
 void TAfPortComboBox::SetComPort(TAfComPort* Value) {

@@ -1,6 +1,8 @@
 #include "ui/AfPortControls.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
 #include <algorithm>
 #include <memory>
@@ -56,6 +58,7 @@ class PortComboTest : public testing::Test {
     ASSERT_GE(index, 0) << Text.toStdString();
     Combo.setCurrentIndex(index);
     emit Combo.activated(index);
+    QCoreApplication::sendPostedEvents(&Combo, QEvent::MetaCall);
   }
 
   test::TComDir Dir;
@@ -149,6 +152,30 @@ TEST_F(PortComboTest, PickingAnEntryOpensTheLinkedComponent) {
   EXPECT_EQ(Combo.currentText(), "COM 4");
   EXPECT_EQ(events, (std::vector<std::string>{"open 1", "close", "open 4"}));
   EXPECT_EQ(Words()[0], Word(psFree, 1)) << "the port left behind is free again";
+}
+
+TEST_F(PortComboTest, KeyboardPickOpensThePort) {
+  TAfComPort port;
+  Combo.SetComPort(&port);
+  Combo.UpdatePortList();
+  Combo.setCurrentIndex(IndexOf("COM 3"));
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QCoreApplication::sendEvent(&Combo, &down);
+  QCoreApplication::sendPostedEvents(&Combo, QEvent::MetaCall);
+  EXPECT_TRUE(port.Active());
+  EXPECT_EQ(port.ComNumber(), 4);
+  EXPECT_EQ(Combo.currentText(), "COM 4");
+}
+
+TEST_F(PortComboTest, ProgrammaticSelectionOpensNothing) {
+  TAfComPort port;
+  Combo.SetComPort(&port);
+  Combo.UpdatePortList();
+  Combo.setCurrentIndex(IndexOf("COM 1"));
+  Combo.SetSelectedPort(4);
+  QCoreApplication::sendPostedEvents(&Combo, QEvent::MetaCall);
+  EXPECT_FALSE(port.Active());
+  EXPECT_EQ(port.ComNumber(), 0);
 }
 
 TEST_F(PortComboTest, VanishedPortLeavesTheComponentClosedAndTheErrorPassesOn) {
