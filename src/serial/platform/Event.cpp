@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <system_error>
+#include <thread>
 
 namespace tarnel::platform {
 
@@ -74,7 +75,8 @@ int WaitAny(std::initializer_list<Waitable*> Items, int TimeoutMs) {
     }
     const int timeout = Remaining(deadline, TimeoutMs);
     const int ready = poll(fds, count, timeout);
-    if (ready < 0 && errno != EINTR) return kWaitTimeout;
+    // A poll refused for want of memory is tried again shortly, never at once in a loop.
+    if (ready < 0 && errno != EINTR) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (ready > 0) {
       i = 0;
       for (Waitable* item : Items) {
