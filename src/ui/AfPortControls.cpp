@@ -12,6 +12,7 @@
 #include <exception>
 
 #include "serial/AfComPort.h"
+#include "serial/AfSafeSync.h"
 #include "serial/platform/ComNames.h"
 #include "ui/DropDownStyle.h"
 #include "ui/SystemColors.h"
@@ -80,11 +81,19 @@ TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
   UseDropDownList(this);
   setItemDelegate(new TPortItemDelegate(this));
   FItemHeight = QFontInfo(font()).pixelSize() + 5;
-  // Only the user's pick opens a port. It is handled once the list has finished its own click handling:
-  // Change rebuilds the entries, and a failure to open must leave through the event loop's error handling,
-  // not through the middle of the list's mouse and key code.
+  // Only the user's pick opens a port. It is handled once the list has finished its own click handling,
+  // because Change rebuilds the entries; a failure to open goes to the application's error display and
+  // never unwinds through the toolkit.
   connect(
-      this, &QComboBox::activated, this, [this](int) { Change(); }, Qt::QueuedConnection);
+      this, &QComboBox::activated, this,
+      [this](int) {
+        try {
+          Change();
+        } catch (...) {
+          HandleApplicationException(std::current_exception());
+        }
+      },
+      Qt::QueuedConnection);
 }
 
 void TAfPortComboBox::SetComPort(TAfComPort* Value) {

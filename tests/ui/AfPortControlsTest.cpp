@@ -1,3 +1,4 @@
+#include "serial/AfSafeSync.h"
 #include "ui/AfPortControls.h"
 
 #include <QCoreApplication>
@@ -59,6 +60,21 @@ class PortComboTest : public testing::Test {
     Combo.setCurrentIndex(index);
     emit Combo.activated(index);
     QCoreApplication::sendPostedEvents(&Combo, QEvent::MetaCall);
+  }
+
+  // A pick whose open fails hands the error to the application's error display, never through the toolkit.
+  std::vector<std::string> PickShowingErrors(const QString& Text) {
+    std::vector<std::string> shown;
+    SetApplicationExceptionHandler([&shown](std::exception_ptr Error) {
+      try {
+        std::rethrow_exception(Error);
+      } catch (const std::exception& e) {
+        shown.push_back(e.what());
+      }
+    });
+    Pick(Text);
+    SetApplicationExceptionHandler(nullptr);
+    return shown;
   }
 
   test::TComDir Dir;
@@ -183,7 +199,7 @@ TEST_F(PortComboTest, VanishedPortLeavesTheComponentClosedAndTheErrorPassesOn) {
   Combo.SetComPort(&port);
   Combo.UpdatePortList();
   PtyA.Close();
-  EXPECT_THROW(Pick("COM 1"), std::exception);
+  EXPECT_EQ(PickShowingErrors("COM 1"), std::vector<std::string>{"Invalid port number (COM1)"});
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(port.ComNumber(), 1);
   EXPECT_EQ(Texts(), (std::vector<QString>{"COM 3", "COM 4"}));
@@ -195,7 +211,7 @@ TEST_F(PortComboTest, BusyPortFailsToOpenAndStaysSelected) {
   TAfComPort port;
   Combo.SetComPort(&port);
   Combo.UpdatePortList();
-  EXPECT_THROW(Pick("COM 3"), std::exception);
+  EXPECT_EQ(PickShowingErrors("COM 3"), std::vector<std::string>{"Can't open device COM3"});
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(port.ComNumber(), 3);
   EXPECT_EQ(Combo.currentText(), "COM 3");
