@@ -84,13 +84,7 @@ void TAfComPortEventThread::RaiseCoreEvent(TAfCoreEvent Kind, uint32_t Data) {
 
 // The owner takes the exception with ceException; without an owner it goes to the application.
 void TAfComPortEventThread::ReportException(std::exception_ptr Error) {
-  if (!Error) return;
-  try {
-    std::rethrow_exception(Error);
-  } catch (const EAbort&) {
-    return;
-  } catch (...) {
-  }
+  if (!Error || IsSilentAbort(Error)) return;
   const TAfCoreEventHandler handler = Handler();
   if (!handler) {
     ReportToApplication(Error);

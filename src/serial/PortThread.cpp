@@ -68,14 +68,18 @@ void TThread::ReportException(std::exception_ptr Error) {
   ReportToApplication(Error);
 }
 
-void ReportToApplication(std::exception_ptr Error) {
-  if (!Error) return;
+bool IsSilentAbort(std::exception_ptr Error) {
   try {
     std::rethrow_exception(Error);
   } catch (const EAbort&) {
-    return;
+    return true;
   } catch (...) {
+    return false;
   }
+}
+
+void ReportToApplication(std::exception_ptr Error) {
+  if (!Error || IsSilentAbort(Error)) return;
   if (QCoreApplication* app = QCoreApplication::instance()) {
     QMetaObject::invokeMethod(
         app, [Error] { HandleApplicationException(Error); }, Qt::QueuedConnection);

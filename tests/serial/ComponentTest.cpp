@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "PtyPair.h"
+#include "UiThreadWait.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
 
@@ -22,22 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point Start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Start).count();
-}
-
-// Serves the UI thread's events until Done holds or the time is up.
-template <typename Pred>
-bool PumpUntil(Pred Done, int TimeoutMs = 10000) {
-  auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (Clock::now() > Deadline) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using test::MsSince;
+using test::PumpUntil;
 
 void PumpFor(int Ms) {
   PumpUntil([] { return false; }, Ms);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "PtyPair.h"
+#include "UiThreadWait.h"
 #include "serial/AfComPortCore.h"
 #include "serial/AfSafeSync.h"
 
@@ -28,10 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point Start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Start).count();
-}
+using test::MsSince;
 
 double ProcessCpuSeconds() {
   timespec t{};

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "PtyPair.h"
+#include "UiThreadWait.h"
 #include "serial/platform/ComNames.h"
 #include "serial/platform/Event.h"
 #include "serial/platform/LineSettings.h"
@@ -18,10 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point Start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Start).count();
-}
+using test::MsSince;
 
 // ---------------------------------------------------------------------------------------------------------
 // Events and waiting for several

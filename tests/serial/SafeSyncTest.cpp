@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "UiThreadWait.h"
 #include "serial/AfSafeSync.h"
 
 namespace tarnel {
@@ -19,22 +20,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-int64_t MsSince(Clock::time_point Start) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - Start).count();
-}
-
-// Runs the UI thread's event loop until Done holds or the time is up.
-template <typename Pred>
-bool PumpUntil(Pred Done, int TimeoutMs = 10000) {
-  auto Deadline = Clock::now() + std::chrono::milliseconds(TimeoutMs);
-  while (!Done()) {
-    if (Clock::now() > Deadline) return false;
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using test::MsSince;
+using test::PumpUntil;
 
 template <typename T>
 bool IsReady(const std::future<T>& Future) {
