@@ -7,13 +7,14 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "PtyPair.h"
 #include "ui/fMainLayout.h"
 
 namespace {
@@ -21,19 +22,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 15;
 constexpr int kPtys = 4;
-
-struct TPty {
-  int Master = -1;
-  std::string Slave;
-};
-
-TPty OpenPty() {
-  TPty pty;
-  pty.Master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (pty.Master < 0 || grantpt(pty.Master) != 0 || unlockpt(pty.Master) != 0) return {};
-  pty.Slave = ptsname(pty.Master);
-  return pty;
-}
 
 // Creating, showing and painting the window once; MaxComPorts 0 leaves nothing to probe.
 double StartWindowMs(bool ProbePorts, int* Listed) {
@@ -58,19 +46,14 @@ double Median(std::vector<double> Values) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
-  QTemporaryDir dir;
-  std::vector<TPty> ptys;
+  tarnel::test::ComDir dir;
+  std::vector<std::unique_ptr<tarnel::test::PtyPair>> ptys;
   for (int i = 0; i < kPtys; ++i) {
-    ptys.push_back(OpenPty());
-    const std::string link = dir.path().toStdString() + "/COM" + std::to_string(1 + 2 * i);
-    if (ptys.back().Master < 0 || symlink(ptys.back().Slave.c_str(), link.c_str()) != 0) {
-      std::fprintf(stderr, "ui_startup: cannot prepare the ports\n");
-      return 1;
-    }
+    ptys.push_back(std::make_unique<tarnel::test::PtyPair>());
+    dir.Link(1 + 2 * i, ptys.back()->SlavePath());
   }
-  setenv("TARNEL_COM_DIR", dir.path().toLocal8Bit().constData(), 1);
   // Another program holds one of them: it is listed as busy.
-  const int held = open(ptys[1].Slave.c_str(), O_RDWR | O_NOCTTY);
+  const int held = open(ptys[1]->SlavePath().c_str(), O_RDWR | O_NOCTTY);
   if (held < 0 || flock(held, LOCK_EX | LOCK_NB) != 0)
     std::fprintf(stderr, "ui_startup: cannot hold a port\n");
 
@@ -91,7 +74,5 @@ int main(int argc, char** argv) {
   std::printf("probing cost: %.2f ms (%.1f us per port); ratio to baseline %.2f\n", withPorts - without,
               (withPorts - without) * 1000.0 / 255, withPorts / without);
   if (held >= 0) close(held);
-  for (TPty& pty : ptys)
-    close(pty.Master);
   return 0;
 }

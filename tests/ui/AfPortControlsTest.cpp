@@ -14,8 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "Pixels.h"
-#include "PortFixture.h"
 #include "serial/AfComPort.h"
+#include "serial/PtyPair.h"
 #include "ui/SystemColors.h"
 
 namespace tarnel {
@@ -30,7 +30,7 @@ class PortComboTest : public testing::Test {
  protected:
   void SetUp() override {
     Dir.Link(1, PtyA.SlavePath());
-    Dir.Link(2, Dir.Path().toStdString() + "/gone");
+    Dir.Link(2, Dir.Path() + "/gone");
     Dir.Link(3, PtyHeld.SlavePath());
     Dir.Link(4, PtyB.SlavePath());
     Dir.Link(5, "/nonexistent/ttyX");
@@ -77,8 +77,8 @@ class PortComboTest : public testing::Test {
     return shown;
   }
 
-  test::TComDir Dir;
-  test::TPty PtyA, PtyHeld, PtyB;
+  test::ComDir Dir;
+  test::PtyPair PtyA, PtyHeld, PtyB;
   TAfComPort Holder;
   TAfPortComboBox Combo;
 };
@@ -198,7 +198,7 @@ TEST_F(PortComboTest, VanishedPortLeavesTheComponentClosedAndTheErrorPassesOn) {
   TAfComPort port;
   Combo.SetComPort(&port);
   Combo.UpdatePortList();
-  PtyA.Close();
+  PtyA.CloseMaster();
   EXPECT_EQ(PickShowingErrors("COM 1"), std::vector<std::string>{"Invalid port number (COM1)"});
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(port.ComNumber(), 1);
@@ -230,7 +230,7 @@ TEST_F(PortComboTest, DestroyedComponentIsUnlinked) {
 TEST_F(PortComboTest, DroppingDownFindsPortsPluggedInLater) {
   Combo.UpdatePortList();
   Combo.SetSelectedPort(4);
-  test::TPty late;
+  test::PtyPair late;
   Dir.Link(2, late.SlavePath());
   Combo.showPopup();
   Combo.hidePopup();
