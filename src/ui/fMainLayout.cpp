@@ -148,6 +148,7 @@ void TfMainLayout::SetupComponents() {
   AfComPort1 = new TAfComPort(this);
   AfComPort1->setObjectName(QStringLiteral("AfComPort1"));
   AfComPort1->SetBaudRate(br9600);
+  AfComPort1->Loaded();  // the component's settings from the layout are complete
 
   shpxclrschm1 = new TShapeExColorSchema(this);
   shpxclrschm1->setObjectName(QStringLiteral("shpxclrschm1"));
