@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
-#include <cstdio>
 
 #include "serial/AfSafeSync.h"
 #include "serial/platform/Threads.h"
@@ -85,13 +84,7 @@ void ReportToApplication(std::exception_ptr Error) {
         app, [Error] { HandleApplicationException(Error); }, Qt::QueuedConnection);
     return;
   }
-  try {
-    std::rethrow_exception(Error);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "Unknown exception in a port thread\n");
-  }
+  HandleApplicationException(Error);  // no event loop to wait for: the handler, or standard error
 }
 
 }  // namespace tarnel

@@ -182,32 +182,27 @@ bool PosixSerialDevice::ReadLineSettings(DCB& Dcb) {
   return true;
 }
 
-bool PosixSerialDevice::ModemLines(int& Lines) {
+// A query the driver may not have: once it says it has none, the query is not asked again.
+bool PosixSerialDevice::OptionalQuery(bool& Supported, unsigned long Request, void* Result) {
   {
     std::lock_guard lock(FStateLock);
-    if (!FHasModemLines) return false;
+    if (!Supported) return false;
   }
-  if (FFd >= 0 && !FGone && ioctl(FFd, TIOCMGET, &Lines) == 0) return true;
+  if (FFd >= 0 && !FGone && ioctl(FFd, Request, Result) == 0) return true;
   const int error = errno;
   if (MeansUnsupported(error)) {
     std::lock_guard lock(FStateLock);
-    FHasModemLines = false;
+    Supported = false;
   }
   return Failed(error);
 }
 
+bool PosixSerialDevice::ModemLines(int& Lines) {
+  return OptionalQuery(FHasModemLines, TIOCMGET, &Lines);
+}
+
 bool PosixSerialDevice::Counters(serial_icounter_struct& Counts) {
-  {
-    std::lock_guard lock(FStateLock);
-    if (!FHasCounters) return false;
-  }
-  if (FFd >= 0 && !FGone && ioctl(FFd, TIOCGICOUNT, &Counts) == 0) return true;
-  const int error = errno;
-  if (MeansUnsupported(error)) {
-    std::lock_guard lock(FStateLock);
-    FHasCounters = false;
-  }
-  return Failed(error);
+  return OptionalQuery(FHasCounters, TIOCGICOUNT, &Counts);
 }
 
 // Called with FStateLock held.

@@ -53,6 +53,7 @@ class PosixSerialDevice : public SerialDevice {
   void MarkGone();
   bool ModemLines(int& Lines);
   bool Counters(serial_icounter_struct& Counts);
+  bool OptionalQuery(bool& Supported, unsigned long Request, void* Result);
   uint32_t ModemEvents();
   uint32_t ErrorEvents();
   void TakeBaselines();
