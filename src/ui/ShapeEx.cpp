@@ -1,13 +1,26 @@
 #include "ui/ShapeEx.h"
 
 #include <QEnterEvent>
+#include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
 
 namespace tarnel {
+
+namespace {
+
+// Space and Enter press a button; with Ctrl, Alt or Meta they belong to someone else.
+bool IsPressKey(const QKeyEvent* Event) {
+  if (Event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  const int key = Event->key();
+  return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+}  // namespace
 
 int32_t RoundHalfEven(double Value) {
   const double lower = std::floor(Value);
@@ -20,7 +33,8 @@ int32_t RoundHalfEven(double Value) {
 
 TShapeEx::TShapeEx(QWidget* Parent) : QWidget(Parent) {
   resize(65, 65);
-  setFocusPolicy(Qt::NoFocus);
+  // Like a push button: reached by Tab and focused by a click.
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void TShapeEx::SetShape(TShapeType Value) {
@@ -187,12 +201,27 @@ void TShapeEx::DrawCaption(QPainter& Canvas, const QRect& Box) {
   Canvas.drawText(left, top + metrics.ascent(), FCaption);
 }
 
+// One-pixel dots with one-pixel gaps, three pixels inside the shape's box, in the caption's colour: clear of
+// the border and of the rounded corners up to a corner of 16 pixels, and of a caption of the usual size.
+void TShapeEx::DrawFocusMark(QPainter& Canvas, const QRect& Box) const {
+  constexpr int kInset = 3;
+  const QRect mark(Box.x() + kInset, Box.y() + kInset, Box.width() - 2 * kInset - 1,
+                   Box.height() - 2 * kInset - 1);
+  if (mark.width() < 1 || mark.height() < 1) return;
+  QPen pen(FFontColor, 1, Qt::CustomDashLine, Qt::FlatCap, Qt::MiterJoin);
+  pen.setDashPattern({1, 1});
+  Canvas.setPen(pen);
+  Canvas.setBrush(Qt::NoBrush);
+  Canvas.drawRect(mark);
+}
+
 void TShapeEx::paintEvent(QPaintEvent*) {
   ApplySchemeColors();
   QPainter canvas(this);
   const QRect box = ShapeBox();
   DrawShape(canvas, box);
   if (!FCaption.isEmpty()) DrawCaption(canvas, box);
+  if (hasFocus()) DrawFocusMark(canvas, box);
 }
 
 void TShapeEx::enterEvent(QEnterEvent* Event) {
@@ -212,21 +241,60 @@ void TShapeEx::mousePressEvent(QMouseEvent* Event) {
   if (Event->button() == Qt::LeftButton) FPressed = true;
 }
 
+bool TShapeEx::FireClick() {
+  if (!onClick) return true;
+  const QPointer<TShapeEx> self(this);
+  onClick(this);
+  return !self.isNull();
+}
+
+void TShapeEx::ToggleDown() {
+  if (FDown && FAllowUp)
+    SetDown(false);
+  else if (!FDown && FAllowDown)
+    SetDown(true);
+}
+
 // The click fires first, then the down state toggles: a handler sees the state before the click.
 void TShapeEx::mouseReleaseEvent(QMouseEvent* Event) {
   QWidget::mouseReleaseEvent(Event);
   if (Event->button() != Qt::LeftButton) return;
   const bool click = FPressed && rect().contains(Event->position().toPoint());
   FPressed = false;
-  if (click && onClick) {
-    const QPointer<TShapeEx> self(this);
-    onClick(this);
-    if (!self) return;
-  }
-  if (FDown && FAllowUp)
-    SetDown(false);
-  else if (!FDown && FAllowDown)
-    SetDown(true);
+  if (click && !FireClick()) return;
+  ToggleDown();
+}
+
+// A key click acts as a mouse click does. A handler may have disabled the button since the key went down.
+void TShapeEx::KeyClick() {
+  if (!isEnabled()) return;
+  if (FireClick()) ToggleDown();
+}
+
+// Enter clicks when it goes down; Space when it comes up, so a held Space is one click. Repeats of a held
+// key are swallowed: one press, one exchange with the device.
+void TShapeEx::keyPressEvent(QKeyEvent* Event) {
+  if (!IsPressKey(Event)) return QWidget::keyPressEvent(Event);
+  Event->accept();
+  if (Event->isAutoRepeat()) return;
+  if (Event->key() == Qt::Key_Space)
+    FSpacePressed = true;
+  else
+    KeyClick();
+}
+
+void TShapeEx::keyReleaseEvent(QKeyEvent* Event) {
+  if (Event->key() != Qt::Key_Space) return QWidget::keyReleaseEvent(Event);
+  Event->accept();
+  if (Event->isAutoRepeat() || !FSpacePressed) return;
+  FSpacePressed = false;
+  KeyClick();
+}
+
+// A Space pressed here and released after the focus went elsewhere is no click.
+void TShapeEx::focusOutEvent(QFocusEvent* Event) {
+  FSpacePressed = false;
+  QWidget::focusOutEvent(Event);
 }
 
 void TShapeEx::changeEvent(QEvent* Event) {

@@ -62,7 +62,9 @@ class TShapeExColorSchema : public QObject {
 };
 
 // A filled shape with a centred caption that serves as a push button; its colours follow the pointer
-// through an optional colour scheme. A click is a left press and release over the control.
+// through an optional colour scheme. A click is a left press and release over the control, or Space
+// (pressed and released) or Enter while it has the focus; a dotted rectangle inside the shape shows the
+// focus.
 class TShapeEx : public QWidget {
   Q_OBJECT
   Q_PROPERTY(QString Caption READ Caption WRITE SetCaption)
@@ -109,7 +111,7 @@ class TShapeEx : public QWidget {
   void SetAllowUp(bool Value) { FAllowUp = Value; }
   bool MouseOver() const { return FMouseOver; }
 
-  // Fired with this control as the sender when the left button is pressed and released over it.
+  // Fired with this control as the sender when it is clicked with the mouse or the keyboard while enabled.
   std::function<void(QObject* Sender)> onClick;
 
   QSize sizeHint() const override { return {65, 65}; }
@@ -121,13 +123,21 @@ class TShapeEx : public QWidget {
   void mousePressEvent(QMouseEvent* Event) override;
   void mouseReleaseEvent(QMouseEvent* Event) override;
   void changeEvent(QEvent* Event) override;
+  void keyPressEvent(QKeyEvent* Event) override;
+  void keyReleaseEvent(QKeyEvent* Event) override;
+  void focusOutEvent(QFocusEvent* Event) override;
 
  private:
   void ApplySchemeColors();
   QRect ShapeBox() const;
   void DrawShape(QPainter& Canvas, const QRect& Box) const;
   void DrawCaption(QPainter& Canvas, const QRect& Box);
+  void DrawFocusMark(QPainter& Canvas, const QRect& Box) const;
   void ReleaseGroup();
+  // Fires onClick; false when the handler destroyed this control.
+  bool FireClick();
+  void ToggleDown();
+  void KeyClick();
 
   TShapeType FShape = stRectangle;
   QBrush FBrush{Qt::white, Qt::SolidPattern};
@@ -142,6 +152,7 @@ class TShapeEx : public QWidget {
   int32_t FGroup = 0;
   bool FMouseOver = false;
   bool FPressed = false;
+  bool FSpacePressed = false;
   QString FCaption;
 };
 

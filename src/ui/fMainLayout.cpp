@@ -1,5 +1,6 @@
 #include "ui/fMainLayout.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyledItemDelegate>
@@ -22,6 +23,23 @@ const QColor kWindowColor{0xEC, 0xF1, 0xE3};
 const QColor kNavy{0x00, 0x00, 0x80};
 const QColor kMaroon{0x80, 0x00, 0x00};
 const QColor kGreen{0x00, 0x80, 0x00};
+
+// A list changes under the wheel only while it has the focus: a wheel rolled over the window on its way
+// elsewhere must not change the port speed or an address. The event goes on to the parents, which ignore
+// it as well.
+class TWheelNeedsFocus : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() != QEvent::Wheel) return false;
+    const auto* widget = qobject_cast<QWidget*>(Watched);
+    if (!widget || widget->hasFocus()) return false;
+    Event->ignore();
+    return true;
+  }
+};
 
 // Rows of a plain drop-down list at the list's item height.
 class TItemHeightDelegate : public QStyledItemDelegate {
@@ -178,6 +196,7 @@ void TfMainLayout::SetupComponents() {
 void TfMainLayout::SetupShapeButtons() {
   shpx1->SetShape(stRectangle);
   shpx1->SetPen(QPen(Qt::NoPen));
+  shpx1->setFocusPolicy(Qt::NoFocus);  // the title band is no button
   for (TShapeEx* button : {shpxOpenClose, shpxGetAdrorSn, shpxUpdate, shpxReadValues, shpxCloseApp}) {
     button->SetShape(stRoundRect);
     button->SetColorSchema(shpxclrschm1);
@@ -201,6 +220,14 @@ void TfMainLayout::SetupLists() {
   cbComPort1->setMaxVisibleItems(kDropDownCount);
   cbComPort1->SetComPort(AfComPort1);
   cbComPort1->SetMaxComPorts(255);
+  // Focus by Tab or a click, never by the wheel (a list's usual policy takes it from the wheel too).
+  auto* wheel = new TWheelNeedsFocus(this);
+  const std::initializer_list<QComboBox*> lists = {cbComPort1, cbbOldSpeed, cbbOldAddress, cbbNewAddress,
+                                                   cbbNewSpeed};
+  for (QComboBox* list : lists) {
+    list->setFocusPolicy(Qt::StrongFocus);
+    list->installEventFilter(wheel);
+  }
 }
 
 }  // namespace tarnel
