@@ -4,6 +4,8 @@
 #include <cmath>
 #include <thread>
 
+#include "protocol/AnswerCheck.h"
+
 namespace tarnel {
 
 namespace {
@@ -26,6 +28,13 @@ milliseconds LineTime(double Characters, double CharTimeMs) {
   const double ms = std::ceil(Characters * CharTimeMs);
   if (!std::isfinite(ms) || ms < 0.0) return milliseconds(0);
   return milliseconds(static_cast<int64_t>(ms));
+}
+
+// The whole size the packet at the start of Answer announces in its Length field; 0 while no packet
+// header is there (noise, or too few bytes yet).
+size_t AnnouncedSize(const ByteString& Answer) {
+  if (Answer.size() < 4 || Answer[0] != '*' || Answer[1] != 'a') return 0;
+  return static_cast<uint8_t>(Answer[2]) * 256u + static_cast<uint8_t>(Answer[3]) + 4u;
 }
 
 }  // namespace
@@ -53,17 +62,24 @@ ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, 
   const double charTimeMs = PortCharTimeMs(Port);
   if (!Request.empty()) Port->WriteData(Request.data(), static_cast<int32_t>(Request.size()));
   const milliseconds quietTime = LineTime(QuietCharacters, charTimeMs) + milliseconds(QuietExtraMs);
-  TClock::time_point deadline =
+  const TClock::time_point timeoutAt =
       TClock::now() + LineTime(static_cast<double>(Request.size()), charTimeMs) + milliseconds(TimeoutMs);
+  TClock::time_point deadline = timeoutAt;
+  TClock::time_point limit = timeoutAt + quietTime;
+  ByteString answer;
   for (;;) {
     std::this_thread::sleep_for(PollInterval);
     if (Port->ReadBufUsed() != 0) {
       result += Port->ReadString();
+      answer = AnswerPart(result, Request);
       deadline = TClock::now() + quietTime;
+      if (answer.empty() && deadline < timeoutAt) deadline = timeoutAt;
+      limit = timeoutAt + LineTime(static_cast<double>(AnnouncedSize(answer)), charTimeMs) + quietTime;
     }
-    if (TClock::now() > deadline) break;
+    const TClock::time_point now = TClock::now();
+    if (now > deadline || now > limit) break;
     if (Validator == nullptr) continue;
-    if (Validator(result) == 0) break;
+    if (Validator(answer) == 0) break;
   }
   std::this_thread::sleep_for(FinalPause);
   return result;

@@ -23,10 +23,22 @@ double CharTimeMsFromBaud(int32_t Speed);
 double PortCharTimeMs(const TAfCustomSerialPort* Port);
 
 // Sends Request on the open port and returns every byte that came back. The wait ends when Validator
-// accepts the bytes gathered so far, or when the line has been quiet past the deadline: TimeoutMs after the
-// request has had time to leave, and once an answer has begun, five character times plus 150 ms after the
-// latest arrival. Every exchange on an open port ends with a 10 ms pause; a closed or absent port gives an
-// empty result at once. Errors of the port component propagate.
+// accepts the answer part gathered so far (AnswerPart of the bytes and Request: the request's echo and
+// packets that answer something else are passed over), or when the line has been quiet past the deadline:
+// TimeoutMs after the request has had time to leave, and once an answer has begun, five character times
+// plus 150 ms after the latest arrival. Bytes that hold no possible answer yet (echo, foreign packets) never
+// end the wait before TimeoutMs has passed, so a device behind an echoing converter keeps its full time.
+//
+// Bytes that keep coming cannot hold the wait open for ever: it ends at the latest at
+//   start + line time of Request + TimeoutMs + line time of the longest answer + the quiet time,
+// and then returns what it has, as a time-out does. The longest answer is the packet whose Length field has
+// arrived at the start of the answer part, so a complete answer is never cut short; it is at most 65539
+// bytes (16-bit Length; the INFO text is the only answer whose length the device chooses). Bytes that
+// announce no packet (noise) add nothing. With a 9-byte request and TimeoutMs 500 the bound is:
+//   9600 bit/s:   666 ms for noise, 728 ms for an answer with 50 data bytes, 68936 ms at worst;
+//   115200 bit/s: 652 ms for noise, 658 ms for an answer with 50 data bytes, 6342 ms at worst.
+// Every exchange on an open port ends with a 10 ms pause; a closed or absent port gives an empty result at
+// once. Errors of the port component propagate.
 ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, int32_t TimeoutMs,
                           PacketValidator Validator, ExchangeOptions Options);
 

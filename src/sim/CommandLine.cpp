@@ -74,6 +74,10 @@ void ApplyFault(TDeviceFaults& Faults, const std::string& Text) {
     Faults.AnswerDelayMs = static_cast<int>(ParseInteger(*value, 0, 60000, "delay"));
   else if (name == "split" && value)
     Faults.SplitGapMs = static_cast<int>(ParseInteger(*value, 1, 60000, "split"));
+  else if (name == "babble" && value)
+    Faults.BabbleIntervalMs = static_cast<int>(ParseInteger(*value, 1, 60000, "babble"));
+  else if (name == "answer-address" && value)
+    Faults.AnswerAddress = static_cast<uint8_t>(ParseInteger(*value, 0, 255, "answer-address"));
   else if (name == "stray") {
     const ByteString byte = value ? ParseHexBytes(*value) : ByteString(1, '\0');
     if (byte.size() != 1) throw Exception("stray takes one byte in hexadecimal, e.g. stray=FF");
@@ -189,6 +193,8 @@ std::string FaultText(const TDeviceFaults& Faults) {
   if (Faults.SplitGapMs) add("split=" + std::to_string(Faults.SplitGapMs));
   if (Faults.Echo) add("echo");
   if (Faults.StrayByte) add("stray=" + HexOf(ByteString(1, static_cast<char>(Faults.StrayValue))));
+  if (Faults.BabbleIntervalMs) add("babble=" + std::to_string(Faults.BabbleIntervalMs));
+  if (Faults.AnswerAddress) add("answer-address=" + std::to_string(*Faults.AnswerAddress));
   return text;
 }
 
@@ -214,7 +220,9 @@ DEVICE:  --device ADDRESS     a new device at ADDRESS (0..253); the options afte
   --data HEX                  the raw data answered to 0x51 instead, e.g. 0180 00FA
   --fault F                   repeatable: silent, bad-checksum, code=N (refuses with result code N),
                               delay=MS, split=MS (answer in two halves MS apart), echo (requests come back
-                              first), stray[=HEX] (one noise byte before the answer, default 00)
+                              first), stray[=HEX] (one noise byte before the answer, default 00),
+                              babble=MS (one 00 byte every MS from the start, asked or not),
+                              answer-address=N (answers carry address N, 0..255, not its own)
 
 --log FILE appends one JSON object a line for every request heard, every answer sent and every change of
 a device's state; --log - writes them to standard output.

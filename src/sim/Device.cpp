@@ -119,7 +119,8 @@ TDeviceAction TSimDevice::BurnSerial(const TTarnelFormat97& Request) {
 TDeviceAction TSimDevice::Answer(const TTarnelFormat97& Request, uint8_t Code, const ByteString& Data) const {
   TDeviceAction action;
   action.Answers = true;
-  action.Answer = BuildPacket97(FState.Address, Request.Tag, Code, Data);
+  action.Answer =
+      BuildPacket97(FState.Faults.AnswerAddress.value_or(FState.Address), Request.Tag, Code, Data);
   return action;
 }
 

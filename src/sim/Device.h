@@ -23,6 +23,10 @@ struct TDeviceFaults {
   bool Echo = false;          // every request it hears comes back on the line first (converter with echo)
   bool StrayByte = false;     // one byte of noise on the line right before the answer
   uint8_t StrayValue = 0x00;  // the noise byte
+  // > 0: once the simulator runs, one noise byte (BabbleValue) every this many ms, asked or not, for ever
+  int BabbleIntervalMs = 0;
+  uint8_t BabbleValue = 0x00;
+  std::optional<uint8_t> AnswerAddress{};  // answers carry this address instead of the device's own
 };
 
 // How a simulated device starts.

@@ -48,6 +48,7 @@ int TDeviceSimulator::AddDevice(const TDeviceConfig& Config) {
   FDevices.emplace_back(Config);
   const int index = static_cast<int>(FDevices.size()) - 1;
   if (FThread.joinable()) LogDevice("device", index);
+  WakeThread();  // a babbling device starts at once
   return index;
 }
 
@@ -60,6 +61,7 @@ TSimDevice& TDeviceSimulator::DeviceAt(int Index) {
 void TDeviceSimulator::SetFaults(int Device, const TDeviceFaults& Faults) {
   std::lock_guard lock(FMutex);
   DeviceAt(Device).SetFaults(Faults);
+  WakeThread();
 }
 
 void TDeviceSimulator::SetValues(int Device, const ByteString& Values) {
@@ -123,6 +125,7 @@ void TDeviceSimulator::Stop() {
   ::close(FWake);
   FWake = -1;
   FPending.clear();
+  FBabbleAt.clear();
   FLine = TLineSchedule();
   FReceiver = TRequestReceiver();
   FChanged.notify_all();
@@ -193,6 +196,7 @@ void TDeviceSimulator::WakeThread() {
 void TDeviceSimulator::Run() {
   std::unique_lock lock(FMutex);
   while (!FStopping) {
+    Babble(TClock::now());
     const TClock::time_point until = NextWakeup(TClock::now());
     lock.unlock();
     WaitForLine(until);
@@ -211,6 +215,8 @@ TClock::time_point TDeviceSimulator::NextWakeup(TClock::time_point Now) const {
   if (auto due = FLine.NextAt(); due && *due < next) next = *due;
   if (auto expiry = FReceiver.ExpiresAt(); expiry && *expiry < next) next = *expiry;
   if (FMasterMutedUntil > Now && FMasterMutedUntil < next) next = FMasterMutedUntil;
+  for (const auto& [device, at] : FBabbleAt)
+    if (at < next) next = at;
   return next;
 }
 
@@ -354,6 +360,7 @@ void TDeviceSimulator::Finish(int Id, TClock::time_point WrittenAt) {
   if (pending == FPending.end()) return;
   TTransmission transmission = std::move(pending->second);
   FPending.erase(pending);
+  if (transmission.Babble) return;
   TAnswerRecord& record = transmission.Record;
   record.FinishedAt = WrittenAt;
   Log(TJsonLine()
@@ -369,6 +376,30 @@ void TDeviceSimulator::Finish(int Id, TClock::time_point WrittenAt) {
   device.TakeNewSettings(transmission.Action);
   if (!SameState(before, device.State())) LogDevice("state", record.Device);
   FAnswers.push_back(std::move(record));
+}
+
+// Puts the noise byte of every babbling device on the line when it is due. A thread that woke late sends
+// one byte and goes on from now, rather than a burst of the bytes it missed.
+void TDeviceSimulator::Babble(TClock::time_point Now) {
+  for (int i = 0; i < static_cast<int>(FDevices.size()); ++i) {
+    const TDeviceState& state = FDevices[static_cast<size_t>(i)].State();
+    const milliseconds interval(state.Faults.BabbleIntervalMs);
+    if (interval <= milliseconds::zero()) {
+      FBabbleAt.erase(i);
+      continue;
+    }
+    TClock::time_point& next = FBabbleAt.try_emplace(i, Now + interval).first->second;
+    if (next > Now) continue;
+    TTransmission transmission;
+    transmission.Babble = true;
+    transmission.Record.Device = i;
+    transmission.Record.StartAt = next;
+    const int id = FNextId++;
+    FLine.Add(id, {TTimedByte{next, state.Faults.BabbleValue}}, CharTimeOf(state.Speed));
+    FPending.emplace(id, std::move(transmission));
+    next += interval;
+    if (next <= Now) next = Now + interval;
+  }
 }
 
 double TDeviceSimulator::SinceStartMs(TClock::time_point At) const {

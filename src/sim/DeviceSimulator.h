@@ -60,6 +60,8 @@ using TLogSink = std::function<void(const std::string& JsonLine)>;
 //   time after it arrived), plus the device's answer delay, and is paced at ten bit times a byte.
 // - Bytes of two devices that overlap in time reach the port as noise (see TLineSchedule).
 // - A device that changes its address or speed does so once its answer is out.
+// - A babbling device (BabbleIntervalMs) sends its noise byte on its own schedule from Start on; those
+//   bytes are neither answers nor records, but they collide with answers like any other byte.
 //
 // Every public member may be called from any thread; the devices run on the simulator's own thread.
 // Devices may be added and changed before Start and while running; the simulator may be started again
@@ -113,6 +115,7 @@ class TDeviceSimulator {
   struct TTransmission {
     TAnswerRecord Record;
     TDeviceAction Action;
+    bool Babble = false;  // one noise byte of a babbling device: no record, no log
   };
 
   void Run();
@@ -125,6 +128,7 @@ class TDeviceSimulator {
   void Transmit(int Device, const THeardRequest& Request, const TDeviceAction& Action,
                 TClock::time_point Now);
   void SendDue(TClock::time_point Now);
+  void Babble(TClock::time_point Now);
   void Finish(int Id, TClock::time_point WrittenAt);
   void WakeThread();
   TSimDevice& DeviceAt(int Index);
@@ -139,6 +143,7 @@ class TDeviceSimulator {
   std::vector<THeardRequest> FRequests;
   std::vector<TAnswerRecord> FAnswers;
   std::map<int, TTransmission> FPending;
+  std::map<int, TClock::time_point> FBabbleAt;  // each babbling device's next noise byte
   int FNextId = 1;
   TLineSchedule FLine;
   TRequestReceiver FReceiver;

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "HexBytes.h"
+#include "protocol/Instructions.h"
 
 namespace tarnel {
 namespace {
 
 using test::Hex;
+using test::ToHex;
 
 class AnswerCheckTest : public ::testing::Test {
  protected:
@@ -65,6 +67,36 @@ TEST_F(AnswerCheckTest, ValidButUnsplittablePacketRaisesTheParseError) {
   } catch (const Exception& e) {
     EXPECT_STREQ(e.what(), "Incorrect PACKET (Tarnel format 97)!");
   }
+}
+
+// Which received bytes answer a request to "1": its echo and answers to something else are passed over.
+class AnswerToRequestTest : public ::testing::Test {
+ protected:
+  const ByteString request_ = BuildInfoRequest(0x31);
+  const ByteString answer_ = BuildPacket97(0x31, 1, 0, "HRW;hall");
+};
+
+TEST_F(AnswerToRequestTest, EchoAndForeignPacketsArePassedOver) {
+  const ByteString fromA = BuildPacket97('A', 1, 0, "HRW;x"), from255 = BuildPacket97(255, 1, 0, "HRW;x");
+  const ByteString valuesAnswer = BuildPacket97(0x31, 2, 0, Hex("01 80"));
+  EXPECT_EQ(AnswerPart(request_.substr(0, 5), request_), "") << "the echo is still coming";
+  for (const ByteString& foreign : {ByteString(), fromA, from255, valuesAnswer})
+    EXPECT_EQ(CheckAnswer(request_ + foreign, request_).Status, TAnswerStatus::NoAnswer) << ToHex(foreign);
+  EXPECT_EQ(AnswerPart(fromA + request_ + valuesAnswer + answer_, request_), answer_);
+  // A universal request is answered by whichever address carries its tag.
+  EXPECT_EQ(CheckAnswer(fromA, BuildFindDeviceRequest()).Status, TAnswerStatus::NoAnswer);
+  EXPECT_EQ(CheckAnswer(BuildPacket97('A', 0xF3, 0, ""), BuildFindDeviceRequest()).Status, TAnswerStatus::Ok);
+}
+
+TEST_F(AnswerToRequestTest, DamageAndTrailingBytesAreReported) {
+  ByteString bad = answer_;
+  bad[8] = static_cast<char>(bad[8] ^ 1);
+  EXPECT_EQ(CheckAnswer(request_ + bad, request_).Status, TAnswerStatus::Invalid);
+  EXPECT_EQ(CheckAnswer('\xFF' + answer_, request_).Status, TAnswerStatus::NoPacket);
+  EXPECT_FALSE(CheckAnswer(request_ + answer_, request_).MoreFollows);
+  const TAnswer two = CheckAnswer(answer_ + BuildPacket97(0x32, 1, 0, "VKM7;y"), request_);
+  EXPECT_EQ(two.Status, TAnswerStatus::Ok);
+  EXPECT_TRUE(two.MoreFollows) << "a second device answered too";
 }
 
 }  // namespace

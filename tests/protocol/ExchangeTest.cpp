@@ -239,7 +239,7 @@ TEST_F(ExchangeTimingTest, EchoGivesTheFirstPacket) {
   Open();
   const ByteString request = BuildInfoRequest(0x31);
   const ByteString result = Exchange(request);
-  // The echo alone is one valid packet, so the wait may end before the answer is in.
+  // The result still holds every byte, the echo first; the plain check examines that first packet.
   EXPECT_EQ(result.substr(0, request.size()), request);
   ByteString buffer = result;
   EXPECT_EQ(ExtractPacket97(buffer, false), request);
@@ -360,6 +360,79 @@ TEST_F(ExchangeTimingTest, UnusableSpeedStillEndsByTheTimeOut) {
   Exchange(BuildInfoRequest(0x40));
   EXPECT_GE(ElapsedMs(), 500);
   EXPECT_LT(ElapsedMs(), 2000);
+}
+
+}  // namespace
+}  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// What counts as the answer on a line shared with an echo, late answers and other devices.
+class ExchangeAnswerTest : public ExchangeTest {
+ protected:
+  TAnswer Ask(const ByteString& Request) { return CheckAnswer(result = Exchange(Request), Request, false); }
+  // An INFO request to "1" whose answer comes too late and lands in the next exchange.
+  void LeaveALateAnswer(int Device) {
+    sim.SetFaults(Device, {.AnswerDelayMs = 300});
+    if (!port.Active()) Open();
+    ASSERT_EQ(Exchange(BuildInfoRequest(0x31), CheckPacket97, StandardExchangeOptions, 50), "");
+  }
+  const ByteString info = BuildPacket97(0x31, 1, 0, "HRW;hall");
+  ByteString result;
+};
+
+TEST_F(ExchangeAnswerTest, EchoIsPassedOverAndASilentDeviceKeepsItsTimeOut) {
+  const int device = AddDevice(0x31);
+  sim.SetFaults(device, {.Echo = true});
+  Open();
+  EXPECT_EQ(Ask(BuildInfoRequest(0x31)).Packet.Data, "HRW;hall");
+  EXPECT_LT(AfterLastByteMs(), 140) << "ends at the answer after the echo";
+  sim.SetFaults(device, {.Silent = true, .Echo = true});
+  EXPECT_EQ(Ask(BuildInfoRequest(0x31)).Status, TAnswerStatus::NoAnswer);
+  EXPECT_EQ(result, BuildInfoRequest(0x31));
+  EXPECT_GE(ElapsedMs(), 500) << "the echo does not end the wait";
+}
+
+TEST_F(ExchangeAnswerTest, LateAnswersAreNotCreditedToAnotherAddressOrRequest) {
+  const int device = AddDevice(0x31);
+  LeaveALateAnswer(device);
+  EXPECT_EQ(Ask(BuildInfoRequest('A')).Status, TAnswerStatus::NoAnswer);
+  ASSERT_EQ(result, info) << "the late answer landed in the exchange for \"A\"";
+  LeaveALateAnswer(device);
+  sim.SetFaults(device, {.AnswerDelayMs = 400});  // the values answer comes after the late INFO answer
+  EXPECT_EQ(Ask(BuildReadValuesRequest(0x31, TDeviceFamily::TempHumidityDew)).Packet.Tag, 2);
+  EXPECT_EQ(result.substr(0, info.size()), info);
+}
+
+TEST_F(ExchangeAnswerTest, AnswerFrom255IsNotTheAnswerFor49) {
+  sim.SetFaults(AddDevice(49), {.AnswerAddress = 255});
+  Open();
+  EXPECT_EQ(Ask(BuildInfoRequest(49)).Status, TAnswerStatus::NoAnswer);
+  EXPECT_EQ(result, BuildPacket97(255, 1, 0, "HRW;hall"));
+}
+
+// Both take the new address and answer at once: a damaged answer, never a success.
+TEST_F(ExchangeAnswerTest, TwoDevicesWithOneSerialNumberGiveADamagedAnswer) {
+  AddDevice(0x31);
+  AddDevice(0x32);
+  Open();
+  const TAnswerStatus status = Ask(BuildSetAddressBySerialRequest(5, {1234, 42})).Status;
+  EXPECT_TRUE(status == TAnswerStatus::NoPacket || status == TAnswerStatus::Invalid) << ToHex(result);
+}
+
+// Noise that never stops ends by the hard bound (666 ms at 9600 bit/s); a long answer is not cut by it.
+TEST_F(ExchangeAnswerTest, BabblingLineEndsWithinTheBoundButALongAnswerIsWhole) {
+  const int babbler = AddDevice(0x40);
+  sim.SetFaults(babbler, {.Silent = true, .BabbleIntervalMs = 100});
+  AddDevice(0x31, 9600, "HRW;" + std::string(1000, 'x'));
+  Open();
+  EXPECT_EQ(Ask(BuildInfoRequest(0x20)).Status, TAnswerStatus::NoPacket);
+  EXPECT_LT(ElapsedMs(), 3000);
+  sim.SetFaults(babbler, {.Silent = true});
+  ASSERT_TRUE(sim.WaitIdle(1s));
+  EXPECT_EQ(Ask(BuildInfoRequest(0x31)).Packet.Data.size(), 1004u);
+  EXPECT_GT(ElapsedMs(), 1000) << "1013 bytes at 9600 bit/s";
 }
 
 }  // namespace

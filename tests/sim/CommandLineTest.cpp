@@ -74,6 +74,15 @@ TEST(SimCommandLineTest, BadInputIsNamedInTheMessage) {
   EXPECT_NE(ErrorOf({"--com-dir"}).find("needs a value"), std::string::npos);
 }
 
+TEST(SimCommandLineTest, BabbleAndAnswerAddressFaultsAreParsedAndDescribed) {
+  TDeviceState state;
+  state.Faults = Parse({"--com-dir", "d", "--com", "1", "--device", "49", "--fault", "babble=100", "--fault",
+                        "answer-address=255"})
+                     .Devices.at(0)
+                     .Faults;
+  EXPECT_NE(DescribeDevice(0, state).find("faults: babble=100 answer-address=255"), std::string::npos);
+}
+
 TEST(SimCommandLineTest, HelpNeedsNothingElse) {
   EXPECT_TRUE(Parse({"--help"}).Help);
 }
