@@ -78,6 +78,17 @@ TAfComOptions OptionsOfFlags(uint32_t Flags) {
   return Options;
 }
 
+bool IsPortLoss(const std::exception_ptr& Error) {
+  if (!Error) return false;
+  try {
+    std::rethrow_exception(Error);
+  } catch (const EAfComPortLost&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
 std::string WriteErrorText(int32_t Requested, int32_t Free) {
   char Text[96];
   std::snprintf(Text, sizeof Text, "Write data error [requested: %d, free: %d]", Requested, Free);
@@ -305,7 +316,15 @@ void TAfCustomSerialPort::SetActive(bool Value) {
 }
 
 void TAfCustomSerialPort::Open() {
-  if (!FCore || FCore->IsOpen()) return;
+  if (!FCore) return;
+  if (FCore->IsOpen()) {
+    if (!FCore->DeviceGone()) return;
+    // A device that went away is not kept: the port is closed and its device opened anew.
+    FLossHandled = true;
+    Close();
+  }
+  FLost = false;
+  FLossHandled = false;
   SafeSyncEnable(FSyncId, true);
   FCore->ConfigureLine(FDCB);
   FCore->SetInQueueSize(FInBufSize);
@@ -353,7 +372,9 @@ void TAfCustomSerialPort::PurgeTx() {
 
 void TAfCustomSerialPort::ReadData(void* Buffer, int32_t Count) {
   if (FClosing) return;
-  if (FCore->ReadBytes(Buffer, Count) != Count) RaiseError("Read data error");
+  if (FCore->ReadBytes(Buffer, Count) == Count) return;
+  CheckLoss();
+  RaiseError("Read data error");
 }
 
 ByteString TAfCustomSerialPort::ReadString() {
@@ -369,7 +390,26 @@ ByteString TAfCustomSerialPort::ReadString() {
 
 void TAfCustomSerialPort::WriteData(const void* Buffer, int32_t Count) {
   if (FClosing) return;
-  if (!FCore->WriteBytes(Buffer, Count)) RaiseError(WriteErrorText(Count, WriteBufFree()));
+  if (FCore->WriteBytes(Buffer, Count)) return;
+  CheckLoss();
+  RaiseError(WriteErrorText(Count, WriteBufFree()));
+}
+
+// After a refused read or write: a device that went away closes the port and is reported here instead,
+// once; on a port already closed for its loss the operation is abandoned silently, the user has been told.
+void TAfCustomSerialPort::CheckLoss() {
+  if (FCore->DeviceGone())
+    LosePort(std::make_exception_ptr(EAfComPortLost(LostPortText(FCore->PortNumber()))));
+  if (FLost && !Active()) throw EAbort();
+}
+
+// UI thread. Closed the normal way, so OnPortClose brings the window to its closed state before the message
+// shows; a loss already reported for this open is not reported again.
+void TAfCustomSerialPort::LosePort(std::exception_ptr Error) {
+  if (FLossHandled.exchange(true)) throw EAbort();
+  FLost = true;
+  Close();
+  std::rethrow_exception(Error);
 }
 
 // ---- events from the core
@@ -386,10 +426,25 @@ void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t
     std::lock_guard<std::mutex> Guard(FSyncLock);
     FSyncKind = Kind;
     FSyncData = Data;
-    FSyncError = std::move(Error);
+    FSyncError = Error;
   }
   // A shut or missing slot means the port is closing or no slot was free: drop the event silently.
   if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
+  if (Kind == ceException && IsPortLoss(Error)) DeliverLoss(Error);
+}
+
+// Event thread. The loss must reach the user even when the UI thread was too busy to take it in time, so
+// it is offered again until the port has been closed for it (which shuts the slot and ends the wait).
+void TAfCustomSerialPort::DeliverLoss(std::exception_ptr Error) {
+  while (!FLossHandled && !FClosing && !FDestroying) {
+    {
+      std::lock_guard<std::mutex> Guard(FSyncLock);
+      FSyncKind = ceException;
+      FSyncData = 0;
+      FSyncError = Error;
+    }
+    if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
+  }
 }
 
 // UI thread: the slot's callback.
@@ -422,6 +477,7 @@ void TAfCustomSerialPort::DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, st
       if (OnDataRecived) OnDataRecived(this, static_cast<int32_t>(Data));
       break;
     case ceException:
+      if (IsPortLoss(Error)) LosePort(Error);
       // Raised here so that the application's handler shows it.
       if (Error) std::rethrow_exception(Error);
       break;

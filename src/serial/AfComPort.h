@@ -141,6 +141,9 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   void ApplyDCB(const DCB& Block);
   virtual bool ShowConfigDialog() = 0;
 
+  // The port is open but its device has gone away; the next Open opens the device anew.
+  bool DeviceGone() const { return FCore && FCore->DeviceGone(); }
+
   const DCB& Dcb() const { return FDCB; }
   TAfComPortCore* Core() const { return FCore.get(); }
   uint32_t SyncId() const { return FSyncId; }  // the delivery slot; 0 when none was free
@@ -161,6 +164,9 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   void DeliverStoredEvent();
   void DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error);
   void DispatchLineEvents(uint32_t Mask);
+  void DeliverLoss(std::exception_ptr Error);
+  [[noreturn]] void LosePort(std::exception_ptr Error);
+  void CheckLoss();
 
   bool FAutoOpen = false;
   TAfBaudrate FBaudRate = br115200;
@@ -189,6 +195,8 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   std::exception_ptr FSyncError;
   TThreadPriority FWriteThreadPriority = tpHighest;
   std::atomic<bool> FDestroying{false};
+  std::atomic<bool> FLossHandled{false};  // the loss of this open's device has been reported
+  bool FLost = false;                     // closed because the device went away, until the next Open
 };
 
 // Adds the COM number and the port name.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <string>
 
 #include "serial/AfComPortThreads.h"
 #include "serial/platform/Event.h"
@@ -23,7 +24,21 @@ EAfComPortCoreError CoreError(const char* Text) {
   return EAfComPortCoreError(Text);
 }
 
+// The system's own text stays the first line and reads in the error box as it always has: the period the
+// box would have added at its end comes before the reason instead.
+EAfComPortCoreError CoreError(const char* Format, int32_t Number, const std::string& Reason) {
+  std::string text = CoreError(Format, Number).what();
+  if (Reason.empty()) return EAfComPortCoreError(text);
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  return EAfComPortCoreError(text + "\n" + Reason);
+}
+
 }  // namespace
+
+std::string LostPortText(int32_t ComNumber) {
+  return "COM" + std::to_string(ComNumber) +
+         " was lost: the device has gone away (unplugged?). The port has been closed.";
+}
 
 struct TAfComPortCore::Impl {
   std::atomic<bool> IsActive{false};
@@ -60,9 +75,9 @@ bool TAfComPortCore::OpenPort(int32_t ComNumber) {
   auto device = platform::CreateSerialDevice();
   switch (device->Open(ComNumber)) {
     case platform::TOpenResult::Missing:
-      throw CoreError("Invalid port number (COM%d)", ComNumber);
+      throw CoreError("Invalid port number (COM%d)", ComNumber, device->OpenFailure());
     case platform::TOpenResult::Failed:
-      throw CoreError("Can't open device COM%d", ComNumber);
+      throw CoreError("Can't open device COM%d", ComNumber, device->OpenFailure());
     case platform::TOpenResult::Opened:
       break;
   }
@@ -106,6 +121,7 @@ TAfComPortThreadContext TAfComPortCore::ThreadContext() {
   context.OutFreeEvent = &d->OutFreeEvent;
   context.WriteLock = &d->WriteLock;
   context.OutQueueSize = d->OutQueueSize;
+  context.PortNumber = d->PortNumber;
   context.OnCoreEvent = OnCoreEvent;
   d->ThreadStartedEvent.Reset();
   return context;
@@ -259,6 +275,9 @@ int TAfComPortCore::Handle() const {
 }
 int32_t TAfComPortCore::PortNumber() const {
   return d->PortNumber;
+}
+bool TAfComPortCore::DeviceGone() const {
+  return d->IsOpen && d->Device && d->Device->IsGone();
 }
 int32_t TAfComPortCore::InQueueSize() const {
   return d->InQueueSize;

@@ -20,6 +20,7 @@ class TAfComPortCore {
   TAfComPortCore& operator=(const TAfComPortCore&) = delete;
 
   // False when already open; raises EAfComPortCoreError on failure (the port is then fully closed again).
+  // The message's first line says that the port could not be opened, the lines after it why.
   bool OpenPort(int32_t ComNumber);
   void ClosePort();
 
@@ -43,6 +44,8 @@ class TAfComPortCore {
   const DCB& Dcb() const;  // the settings last given, or reloaded from the driver
   int Handle() const;      // the device descriptor, -1 while closed
   int32_t PortNumber() const;
+  // The port is open but its device has gone away: reads give nothing and writes are refused.
+  bool DeviceGone() const;
 
   TAfCoreEventHandler OnCoreEvent;  // copied by the event thread when it is created
 

@@ -23,7 +23,7 @@ void TAfComPortCoreThread::StopThread() {
 // TAfComPortEventThread
 
 TAfComPortEventThread::TAfComPortEventThread(const TAfComPortThreadContext& Context)
-    : TAfComPortCoreThread(Context), FOnCoreEvent(Context.OnCoreEvent) {
+    : TAfComPortCoreThread(Context), FOnCoreEvent(Context.OnCoreEvent), FPortNumber(Context.PortNumber) {
   Start();
 }
 
@@ -49,6 +49,7 @@ void TAfComPortEventThread::Execute() {
         Poll();
         break;
     }
+    if (!FLossReported && Device.IsGone() && !Terminated()) ReportLoss();
   }
 }
 
@@ -92,6 +93,19 @@ void TAfComPortEventThread::ReportException(std::exception_ptr Error) {
   }
   try {
     handler(Core, ceException, 0, Error);
+  } catch (...) {
+    ReportToApplication(std::current_exception());
+  }
+}
+
+// Once per open: the owner closes the port for it. While the port is being closed nobody is told.
+void TAfComPortEventThread::ReportLoss() {
+  FLossReported = true;
+  const TAfCoreEventHandler handler = Handler();
+  if (!handler) return;
+  try {
+    handler(Core, ceException, 0, std::make_exception_ptr(EAfComPortLost(LostPortText(FPortNumber))));
+  } catch (const EAbort&) {
   } catch (...) {
     ReportToApplication(std::current_exception());
   }

@@ -20,6 +20,7 @@ struct TAfComPortThreadContext {
   platform::Event* OutFreeEvent = nullptr;        // all queued output handed to the driver
   std::mutex* WriteLock = nullptr;
   int32_t OutQueueSize = 0;
+  int32_t PortNumber = 0;
   TAfCoreEventHandler OnCoreEvent;
 };
 
@@ -38,8 +39,9 @@ class TAfComPortCoreThread : public TThread {
   platform::Event& OutFreeEvent;
 };
 
-// Waits for line events, polls the input queue every 200 ms, turns OutFreeEvent into ceOutFree, and is
-// the only thread that calls the owner's callback.
+// Waits for line events, polls the input queue every 200 ms, turns OutFreeEvent into ceOutFree, tells the
+// owner once when the device has gone away (ceException with EAfComPortLost), and is the only thread that
+// calls the owner's callback.
 class TAfComPortEventThread : public TAfComPortCoreThread {
  public:
   explicit TAfComPortEventThread(const TAfComPortThreadContext& Context);  // returns with the thread running
@@ -59,10 +61,13 @@ class TAfComPortEventThread : public TAfComPortCoreThread {
   void DispatchCommEvent(uint32_t CommEventMask);
   void Poll();
   void RaiseCoreEvent(TAfCoreEvent Kind, uint32_t Data);
+  void ReportLoss();
   TAfCoreEventHandler Handler();
 
   std::mutex FHandlerLock;
   TAfCoreEventHandler FOnCoreEvent;
+  int32_t FPortNumber;
+  bool FLossReported = false;
 };
 
 // Owns the output ring and moves its bytes to the driver, straight from the ring's storage.

@@ -92,4 +92,14 @@ class EAfComPortCoreError : public Exception {
   explicit EAfComPortCoreError(const std::string& message) : Exception(message) {}
 };
 
+// The device of an open port went away (adapter unplugged, other side of a pseudo-terminal closed). The
+// event thread hands it to the owner with ceException; its message is the one the user sees.
+class EAfComPortLost : public EAfComPortCoreError {
+ public:
+  explicit EAfComPortLost(const std::string& message) : EAfComPortCoreError(message) {}
+};
+
+// The message of EAfComPortLost for COM<ComNumber>.
+std::string LostPortText(int32_t ComNumber);
+
 }  // namespace tarnel

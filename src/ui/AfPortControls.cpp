@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QPointer>
 #include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QStyledItemDelegate>
+#include <algorithm>
 #include <exception>
 
 #include "serial/AfComPort.h"
@@ -21,6 +23,39 @@ namespace tarnel {
 namespace {
 
 constexpr int kTextInset = 1;
+
+QString MarkSeparator(const QString& Mark) {
+  return Mark.isEmpty() ? QString() : QStringLiteral("  ");
+}
+
+uint32_t MakeWord(TAfPortState State, uint16_t N) {
+  return (uint32_t{State} << 16) | N;
+}
+
+TAfPortState StateOf(platform::TPortCondition Condition) {
+  switch (Condition) {
+    case platform::TPortCondition::Free:
+      return psFree;
+    case platform::TPortCondition::NotSerial:
+    case platform::TPortCondition::Missing:
+      return psMissing;
+    default:
+      return psBusy;
+  }
+}
+
+QString MarkOf(platform::TPortCondition Condition) {
+  switch (Condition) {
+    case platform::TPortCondition::OpenHere:
+      return QStringLiteral("(open)");
+    case platform::TPortCondition::InUse:
+      return QStringLiteral("(in use)");
+    case platform::TPortCondition::NoPermission:
+      return QStringLiteral("(no permission)");
+    default:
+      return {};
+  }
+}
 
 // Rows of the dropped-down list at the list's item height, each drawn by the list's DrawItem.
 class TPortItemDelegate : public QStyledItemDelegate {
@@ -43,8 +78,11 @@ class TPortItemDelegate : public QStyledItemDelegate {
   QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& Index) const override {
     const QFontMetrics metrics(FCombo->font());
     const QString device = Index.data(TAfPortComboBox::kDeviceRole).toString();
-    const int width = kTextInset + metrics.horizontalAdvance(QStringLiteral("COM 888   ")) +
-                      metrics.horizontalAdvance(device) + 4;
+    const QString mark = Index.data(TAfPortComboBox::kMarkRole).toString();
+    const int portWidth = metrics.horizontalAdvance(QStringLiteral("COM 888   ")) +
+                          metrics.horizontalAdvance(device + MarkSeparator(mark) + mark);
+    const int width =
+        kTextInset + std::max(portWidth, metrics.horizontalAdvance(Index.data().toString())) + 4;
     return {width, FCombo->ItemHeight()};
   }
 
@@ -85,15 +123,22 @@ TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
   // because Change rebuilds the entries; a failure to open goes to the application's error display and
   // never unwinds through the toolkit.
   connect(
-      this, &QComboBox::activated, this,
-      [this](int) {
-        try {
-          Change();
-        } catch (...) {
-          HandleApplicationException(std::current_exception());
-        }
-      },
-      Qt::QueuedConnection);
+      this, &QComboBox::activated, this, [this](int) { Picked(); }, Qt::QueuedConnection);
+}
+
+void TAfPortComboBox::Picked() {
+  const QPointer<TAfPortComboBox> self(this);
+  try {
+    Change();
+  } catch (...) {
+    HandleApplicationException(std::current_exception());
+  }
+  if (!self || !OnPortPicked) return;
+  try {
+    OnPortPicked(this);
+  } catch (...) {
+    HandleApplicationException(std::current_exception());
+  }
 }
 
 void TAfPortComboBox::SetComPort(TAfComPort* Value) {
@@ -134,9 +179,19 @@ uint32_t TAfPortComboBox::ProbePort(uint16_t N) {
 }
 
 // The port our own component holds is known to be busy and is left untouched.
-uint32_t TAfPortComboBox::ProbeListedPort(uint16_t N) const {
-  if (FComPort && FComPort->Active() && FComPort->ComNumber() == N) return (uint32_t{psBusy} << 16) | N;
-  return ProbePort(N);
+TAfPortComboBox::TListedPort TAfPortComboBox::ProbeListedPort(uint16_t N) const {
+  if (FComPort && FComPort->Active() && FComPort->ComNumber() == N)
+    return {MakeWord(psBusy, N), MarkOf(platform::TPortCondition::OpenHere)};
+  const platform::TPortCondition condition = platform::InspectComPort(N);
+  return {MakeWord(StateOf(condition), N), MarkOf(condition)};
+}
+
+// Without it a technician would see an empty list and not know why.
+void TAfPortComboBox::AddFolderNote() {
+  const std::string problem = platform::ComDirProblem();
+  if (problem.empty()) return;
+  addItem(QString::fromStdString(problem), 0u);
+  if (auto* items = qobject_cast<QStandardItemModel*>(model())) items->item(count() - 1)->setEnabled(false);
 }
 
 bool TAfPortComboBox::Listed(TAfPortState State) const {
@@ -151,28 +206,34 @@ void TAfPortComboBox::UpdatePortList() {
   const QSignalBlocker blocker(this);
   clear();
   for (int n = 1; n <= FMaxComPorts; ++n) {
-    const uint32_t word = ProbeListedPort(static_cast<uint16_t>(n));
-    if (!Listed(static_cast<TAfPortState>(word >> 16))) continue;
-    addItem(QStringLiteral("COM %1").arg(n), word);
+    const TListedPort port = ProbeListedPort(static_cast<uint16_t>(n));
+    if (!Listed(static_cast<TAfPortState>(port.Word >> 16))) continue;
+    addItem(QStringLiteral("COM %1").arg(n), port.Word);
     setItemData(count() - 1, DeviceText(static_cast<uint16_t>(n)), kDeviceRole);
+    setItemData(count() - 1, port.Mark, kMarkRole);
   }
+  if (count() == 0) AddFolderNote();
   // Adding the first entry selects it; the selection is SelectCurrentPort's business.
   setCurrentIndex(-1);
 }
 
 void TAfPortComboBox::SelectCurrentPort() {
   for (int i = 0; i < count(); ++i) {
-    if (ItemPortNumber(i) == FSelectedPort) {
+    if (FSelectedPort != 0 && ItemPortNumber(i) == FSelectedPort) {
       setCurrentIndex(i);
       return;
     }
   }
-  if (count() > 0) {
-    setCurrentIndex(0);
-    FSelectedPort = ItemPortNumber(0);
-  } else {
-    FSelectedPort = 0;
+  // A note in the list is no port to select.
+  for (int i = 0; i < count(); ++i) {
+    if (ItemPortNumber(i) != 0) {
+      setCurrentIndex(i);
+      FSelectedPort = ItemPortNumber(i);
+      return;
+    }
   }
+  setCurrentIndex(-1);
+  FSelectedPort = 0;
 }
 
 void TAfPortComboBox::Change() {
@@ -184,7 +245,8 @@ void TAfPortComboBox::Change() {
   if (FComPort && FSelectedPort != 0) {
     try {
       FComPort->SetComNumber(FSelectedPort);
-      if (FComPort && !FComPort->Active()) FComPort->Open();
+      // A port whose device went away is opened anew, not kept.
+      if (FComPort && (!FComPort->Active() || FComPort->DeviceGone())) FComPort->Open();
     } catch (...) {
       failure = std::current_exception();
     }
@@ -200,6 +262,7 @@ void TAfPortComboBox::DrawItem(QPainter* Canvas, int Index, const QRect& Rect, T
   Canvas->fillRect(Rect, Canvas->brush());
   const bool inList = !(State & OwnerDraw(odComboBoxEdit));
   const uint32_t word = itemData(Index, kWordRole).toUInt();
+  if (word == 0) Canvas->setPen(clGrayText);  // a note, not a port
   if ((FOptions & PortCtlOption(pcHighlightOpen)) && inList && State == 0) {
     const auto state = static_cast<TAfPortState>(word >> 16);
     if (state == psBusy) Canvas->setPen(clGrayText);
@@ -212,8 +275,10 @@ void TAfPortComboBox::DrawItem(QPainter* Canvas, int Index, const QRect& Rect, T
   const int baseline = Rect.y() + kTextInset + metrics.ascent();
   Canvas->drawText(x, baseline, itemText(Index));
   const QString device = itemData(Index, kDeviceRole).toString();
-  if (inList && !device.isEmpty())
-    Canvas->drawText(x + metrics.horizontalAdvance(QStringLiteral("COM 888   ")), baseline, device);
+  const QString mark = itemData(Index, kMarkRole).toString();
+  if (inList && !(device.isEmpty() && mark.isEmpty()))
+    Canvas->drawText(x + metrics.horizontalAdvance(QStringLiteral("COM 888   ")), baseline,
+                     device + MarkSeparator(mark) + mark);
   Canvas->restore();
 }
 

@@ -24,7 +24,9 @@ enum TAfPortState : uint16_t { psBusy = 0, psFree = 1, psMissing = 2 };
 // The list of serial ports COM1 .. COM<MaxComPorts> of this machine, linked to one serial port component:
 // the user's pick sets the component's ComNumber and opens it. The list is built when the control is first
 // polished (about to be shown or rendered), again on a font change, after every pick, and each time it drops
-// down, so an adapter plugged in later appears. The dropped-down list shows each port's device beside it.
+// down, so an adapter plugged in later appears. The dropped-down list shows each port's device beside it and
+// marks ports in use, refused or open here; when the folder TARNEL_COM_DIR names does not exist, it shows
+// one disabled entry saying so instead of an empty list.
 class TAfPortComboBox : public QComboBox {
   Q_OBJECT
  public:
@@ -54,19 +56,29 @@ class TAfPortComboBox : public QComboBox {
   void showPopup() override;
 
   std::function<void(QObject* Sender)> OnChange;
+  // After every pick, once the attempt to open is over: the port is open, or its error has been shown.
+  std::function<void(QObject* Sender)> OnPortPicked;
 
-  // Item data roles: the entry's word and the device behind it.
+  // Item data roles: the entry's word, the device behind it, and the mark of a port that cannot be had
+  // ("(in use)", "(no permission)", "(open)"; empty otherwise).
   static constexpr int kWordRole = Qt::UserRole;
   static constexpr int kDeviceRole = Qt::UserRole + 1;
+  static constexpr int kMarkRole = Qt::UserRole + 2;
 
  protected:
   bool event(QEvent* Event) override;
   void changeEvent(QEvent* Event) override;
 
  private:
+  struct TListedPort {
+    uint32_t Word;
+    QString Mark;
+  };
   bool Listed(TAfPortState State) const;
-  uint32_t ProbeListedPort(uint16_t N) const;
+  TListedPort ProbeListedPort(uint16_t N) const;
+  void AddFolderNote();
   void RestoreSelection();
+  void Picked();
 
   TAfComPort* FComPort = nullptr;
   QMetaObject::Connection FComPortGone;

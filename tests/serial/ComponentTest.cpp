@@ -667,5 +667,75 @@ TEST_F(ComPortLineTest, ComponentWithoutSlotGetsNoEvents) {
   Last->Close();
 }
 
+// ---- a device that goes away while the port is open
+
+class ComPortLossTest : public ComPortLineTest {
+ protected:
+  ~ComPortLossTest() override {
+    Port.reset();
+    SetApplicationExceptionHandler(nullptr);
+  }
+  void SetUp() override {
+    Caught.Install();
+    Port->OnPortClose = [this](QObject*) { ++Closes; };
+    Port->Open();
+    ASSERT_TRUE(Port->Active());
+  }
+  // The adapter is pulled; the UI thread serves nothing meanwhile.
+  void Unplug() {
+    Pty().CloseMaster();
+    const auto Deadline = Clock::now() + 5s;
+    while (!Port->DeviceGone() && Clock::now() < Deadline)
+      std::this_thread::sleep_for(2ms);
+    ASSERT_TRUE(Port->DeviceGone());
+  }
+  // Another adapter takes the number, and the port opens on it.
+  void PlugInAgain() {
+    Line.Dir().Link(5, Fresh.SlavePath());
+    Port->Open();
+    ASSERT_TRUE(Port->Active());
+    ASSERT_FALSE(Port->DeviceGone());
+    Port->WriteData("new", 3);
+    EXPECT_EQ(Fresh.ReadExactly(3), "new");
+  }
+
+  TCaughtErrors Caught;
+  int Closes = 0;
+  test::PtyPair Fresh;
+  const std::string Lost = "COM5 was lost: the device has gone away (unplugged?). The port has been closed.";
+};
+
+TEST_F(ComPortLossTest, TheEventThreadClosesThePortAndOneMessageNamesIt) {
+  Unplug();
+  ASSERT_TRUE(PumpUntil([&] { return !Port->Active(); }, 10000));
+  PumpFor(2500);  // past a delivery time-out: nothing is offered twice
+  EXPECT_EQ(Closes, 1);
+  ASSERT_EQ(Caught.Count(), 1u);
+  EXPECT_EQ(Caught.Messages[0], Lost);
+  EXPECT_TRUE(Caught.AllOnUi);
+  EXPECT_THROW(Port->WriteData("late", 4), EAbort) << "the loss was told; no write error follows";
+  PlugInAgain();
+  EXPECT_EQ(Caught.Count(), 1u);
+}
+
+TEST_F(ComPortLossTest, AWriteThatFindsTheDeviceGoneRaisesTheLossInstead) {
+  Unplug();
+  EXPECT_EQ(MessageOf([&] { Port->WriteData("during", 6); }), Lost);
+  EXPECT_FALSE(Port->Active());
+  EXPECT_EQ(Closes, 1);
+  PumpFor(500);
+  EXPECT_EQ(Caught.Count(), 0u) << "the event thread's report of the same loss is dropped";
+  EXPECT_EQ(Closes, 1);
+}
+
+TEST_F(ComPortLossTest, OpeningAGonePortOpensItsDeviceAnew) {
+  Unplug();
+  PlugInAgain();
+  EXPECT_EQ(Closes, 1);
+  PumpFor(500);
+  EXPECT_EQ(Caught.Count(), 0u);
+  EXPECT_TRUE(Port->Active());
+}
+
 }  // namespace
 }  // namespace tarnel

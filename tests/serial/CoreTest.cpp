@@ -220,10 +220,16 @@ TEST_F(CoreTest, OpensByNumberAndClosesAgain) {
   ASSERT_TRUE(core.OpenPort(1)) << "a core opens any number of times";
 }
 
+// The system's text stays the first line; the reason follows on the next.
 TEST_F(CoreTest, NumbersWithoutADeviceAreInvalid) {
-  EXPECT_EQ(Message([&] { core.OpenPort(200); }), "Invalid port number (COM200)");
+  EXPECT_EQ(Message([&] { core.OpenPort(200); }), "Invalid port number (COM200)\nThe folder \"" +
+                                                      port.Dir().Path() +
+                                                      "\" named by TARNEL_COM_DIR has no entry COM200.");
   port.Dir().Link(5, "/dev/tarnel-no-such-device");
-  EXPECT_EQ(Message([&] { core.OpenPort(5); }), "Invalid port number (COM5)");
+  EXPECT_EQ(
+      Message([&] { core.OpenPort(5); }),
+      "Invalid port number (COM5)\n" + port.Dir().Path() +
+          "/COM5 leads to /dev/tarnel-no-such-device, which does not exist (is the adapter plugged in?).");
   EXPECT_EQ(Message([&] { core.OpenPort(0); }), "Invalid port number (COM0)");
   EXPECT_EQ(Message([&] { core.OpenPort(-3); }), "Invalid port number (COM-3)");
   EXPECT_FALSE(core.IsOpen());
@@ -234,7 +240,9 @@ TEST_F(CoreTest, APortHeldByAnotherCoreCannotBeOpened) {
   ASSERT_TRUE(core.OpenPort(1));
   TAfComPortCore other;
   other.ConfigureLine(LineDcb(9600));
-  EXPECT_EQ(Message([&] { other.OpenPort(1); }), "Can't open device COM1");
+  EXPECT_EQ(Message([&] { other.OpenPort(1); }), "Can't open device COM1.\n" + port.Pty().SlavePath() +
+                                                     " is already open in this program (process " +
+                                                     std::to_string(getpid()) + ").");
   EXPECT_FALSE(other.IsOpen());
   core.ClosePort();
   EXPECT_TRUE(other.OpenPort(1));
@@ -631,10 +639,18 @@ TEST_F(CoreTest, AVanishedOtherSideNeitherSpinsNorHangs) {
   COMSTAT stat;
   core.GetQueueStatus(stat);
   EXPECT_EQ(stat.cbInQue, 0u);
+  ASSERT_EQ(log.Count(ceException), 1) << "the owner hears of the loss once";
+  try {
+    std::rethrow_exception(log.Entries().back().Error);
+  } catch (const EAfComPortLost& e) {
+    EXPECT_STREQ(e.what(), "COM1 was lost: the device has gone away (unplugged?). The port has been closed.");
+  }
+  EXPECT_TRUE(core.DeviceGone());
   const auto start = Clock::now();
   core.ClosePort();
   EXPECT_LT(MsSince(start), 1500);
   EXPECT_FALSE(core.IsOpen());
+  EXPECT_FALSE(core.DeviceGone());
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include <asm/termbits.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -371,6 +377,123 @@ TEST_F(DeviceTest, NonBlockingWriteTakesWhatFitsAndSaysWhenMoreFits) {
   EXPECT_LT(total, static_cast<int32_t>(big.size()));
   EXPECT_EQ(port.Pty().ReadExactly(static_cast<size_t>(total)).size(), static_cast<size_t>(total));
   EXPECT_EQ(WaitAny({&device->WriteReadySource()}, 2000), 0);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// What stands behind a COM number, and why a port cannot be had
+
+class ComNamesTest : public ::testing::Test {
+ protected:
+  test::ComDir dir;
+
+  std::string Entry(int N) const { return dir.Path() + "/COM" + std::to_string(N); }
+};
+
+TEST_F(ComNamesTest, TheFolderAloneDecidesAndAMissingOneIsReported) {
+  EXPECT_EQ(ComDevicePath(1), "") << "never the built-in /dev/ttyS0";
+  const TComOpen noEntry = OpenComDevice(1);
+  EXPECT_EQ(noEntry.Result, TOpenResult::Missing);
+  EXPECT_EQ(noEntry.Reason, "The folder \"" + dir.Path() + "\" named by TARNEL_COM_DIR has no entry COM1.");
+  EXPECT_EQ(ComDirProblem(), "");
+
+  const std::string gone = dir.Path() + "/not-there";
+  setenv("TARNEL_COM_DIR", gone.c_str(), 1);
+  EXPECT_EQ(ComDirProblem(), "The folder \"" + gone + "\" named by TARNEL_COM_DIR does not exist.");
+  EXPECT_EQ(OpenComDevice(1).Reason, ComDirProblem());
+  unsetenv("TARNEL_COM_DIR");
+  EXPECT_EQ(ComDevicePath(1), "/dev/ttyS0");
+}
+
+TEST_F(ComNamesTest, EntriesThatAreNoTerminalAreNeitherPortsNorOpened) {
+  const std::string file = dir.Path() + "/file", folder = dir.Path() + "/folder", fifo = dir.Path() + "/fifo";
+  close(open(file.c_str(), O_CREAT | O_WRONLY, 0666));
+  ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  const struct {
+    int N;
+    std::string Target, Kind;
+  } entries[] = {{1, file, "a regular file"},
+                 {2, folder, "a folder"},
+                 {3, fifo, "a named pipe"},
+                 {4, "/dev/null", "a device that is not a terminal"},
+                 {5, Entry(6), "a loop of links"}};
+  dir.Link(6, Entry(5));
+  for (const auto& e : entries) {
+    dir.Link(e.N, e.Target);
+    EXPECT_EQ(InspectComPort(e.N), TPortCondition::NotSerial) << e.Kind;
+    EXPECT_EQ(ProbeComPort(e.N), TPortProbe::Missing) << e.Kind;
+    const TComOpen opened = OpenComDevice(e.N);
+    EXPECT_EQ(opened.Fd, -1);
+    EXPECT_EQ(opened.Result, TOpenResult::Failed) << e.Kind;
+    EXPECT_NE(opened.Reason.find("is not a serial device: it is " + e.Kind + "."), std::string::npos)
+        << opened.Reason;
+  }
+  unlink(file.c_str());
+  unlink(fifo.c_str());
+  rmdir(folder.c_str());
+}
+
+// Another process holds the lock, as a second instance of this program would.
+TEST_F(ComNamesTest, APortLockedElsewhereNamesItsHolder) {
+  test::PtyPair pty;
+  dir.Link(1, pty.SlavePath());
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {  // only system calls until it ends
+    close(release[1]);
+    const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    char c = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    if (write(ready[1], &c, 1) != 1 || read(release[0], &c, 1) < 0) _exit(1);
+    _exit(0);
+  }
+  {
+    // The child ends when its pipe closes, however this scope is left.
+    struct Reaped {
+      int Fd;
+      pid_t Pid;
+      ~Reaped() {
+        close(Fd);
+        waitpid(Pid, nullptr, 0);
+      }
+    } reaped{release[1], child};
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    ASSERT_EQ(c, 'y');
+    EXPECT_EQ(InspectComPort(1), TPortCondition::InUse);
+    const TComOpen opened = OpenComDevice(1);
+    EXPECT_EQ(opened.Result, TOpenResult::Failed);
+    EXPECT_EQ(opened.Reason, pty.SlavePath() + " is in use by another instance of this program (process " +
+                                 std::to_string(child) + ").");
+  }
+  for (int fd : {ready[0], ready[1], release[0]})
+    close(fd);
+  const TComOpen again = OpenComDevice(1);
+  EXPECT_EQ(again.Result, TOpenResult::Opened);
+  CloseComDevice(again.Fd);
+}
+
+// The tests run as root, whom no file mode stops, so the reason is built from the error directly.
+TEST_F(ComNamesTest, NoPermissionSaysWhichGroupToJoin) {
+  const group* dialout = getgrnam("dialout");
+  if (!dialout) GTEST_SKIP() << "no dialout group on this machine";
+  test::PtyPair pty;
+  const std::string path = pty.SlavePath();
+  ASSERT_EQ(chown(path.c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(chmod(path.c_str(), 0660), 0);
+  EXPECT_EQ(
+      OpenFailureReason(path, EACCES),
+      "You have no permission to use " + path +
+          ". It belongs to the group \"dialout\": join it with \"sudo usermod -aG dialout $USER\", then "
+          "log out and in again.");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  EXPECT_EQ(OpenFailureReason(path, EPERM),
+            "You have no permission to use " + path +
+                " (owner root, group dialout, mode 0600): ask the administrator for read and write access.");
+  EXPECT_EQ(OpenFailureReason(path, EIO),
+            path + " has no device behind it any more: it has gone away (unplugged?).");
 }
 
 }  // namespace

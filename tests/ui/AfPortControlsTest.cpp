@@ -5,13 +5,17 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStandardItemModel>
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "Pixels.h"
 #include "serial/AfComPort.h"
@@ -199,7 +203,10 @@ TEST_F(PortComboTest, VanishedPortLeavesTheComponentClosedAndTheErrorPassesOn) {
   Combo.SetComPort(&port);
   Combo.UpdatePortList();
   PtyA.CloseMaster();
-  EXPECT_EQ(PickShowingErrors("COM 1"), std::vector<std::string>{"Invalid port number (COM1)"});
+  EXPECT_EQ(
+      PickShowingErrors("COM 1"),
+      std::vector<std::string>{"Invalid port number (COM1)\n" + Dir.Path() + "/COM1 leads to " +
+                               PtyA.SlavePath() + ", which does not exist (is the adapter plugged in?)."});
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(port.ComNumber(), 1);
   EXPECT_EQ(Texts(), (std::vector<QString>{"COM 3", "COM 4"}));
@@ -211,10 +218,85 @@ TEST_F(PortComboTest, BusyPortFailsToOpenAndStaysSelected) {
   TAfComPort port;
   Combo.SetComPort(&port);
   Combo.UpdatePortList();
-  EXPECT_EQ(PickShowingErrors("COM 3"), std::vector<std::string>{"Can't open device COM3"});
+  EXPECT_EQ(PickShowingErrors("COM 3"),
+            std::vector<std::string>{"Can't open device COM3.\n" + PtyHeld.SlavePath() +
+                                     " is already open in this program (process " + std::to_string(getpid()) +
+                                     ")."});
   EXPECT_FALSE(port.Active());
   EXPECT_EQ(port.ComNumber(), 3);
   EXPECT_EQ(Combo.currentText(), "COM 3");
+}
+
+TEST_F(PortComboTest, ThePickHookFollowsEveryPickOnceItsOpenIsOver) {
+  TAfComPort port;
+  Combo.SetComPort(&port);
+  Combo.UpdatePortList();
+  std::vector<std::string> calls;
+  size_t shownAtHook = 0;
+  std::vector<std::string>* shown = nullptr;
+  Combo.OnPortPicked = [&](QObject* Sender) {
+    EXPECT_EQ(Sender, &Combo);
+    calls.push_back(port.Active() ? "open" : "closed");
+    if (shown) shownAtHook = shown->size();
+  };
+  Pick("COM 1");
+  EXPECT_EQ(calls, std::vector<std::string>{"open"});
+  std::vector<std::string> errors;
+  SetApplicationExceptionHandler([&](std::exception_ptr) { errors.push_back("error"); });
+  shown = &errors;
+  Pick("COM 3");
+  SetApplicationExceptionHandler(nullptr);
+  EXPECT_EQ(calls, (std::vector<std::string>{"open", "closed"}));
+  EXPECT_EQ(shownAtHook, 1u) << "the hook comes after the error was shown";
+}
+
+TEST_F(PortComboTest, PickingAPortWhoseDeviceWentAwayOpensItAnew) {
+  TAfComPort port;
+  Combo.SetComPort(&port);
+  Combo.UpdatePortList();
+  Pick("COM 1");
+  PtyA.CloseMaster();
+  for (int i = 0; i < 2500 && !port.DeviceGone(); ++i)
+    usleep(2000);
+  ASSERT_TRUE(port.DeviceGone());
+  test::PtyPair fresh;
+  Dir.Link(1, fresh.SlavePath());
+  Pick("COM 1");
+  EXPECT_TRUE(port.Active());
+  EXPECT_FALSE(port.DeviceGone());
+  port.WriteData("hi", 2);
+  EXPECT_EQ(fresh.ReadExactly(2), "hi");
+}
+
+TEST_F(PortComboTest, DroppedListMarksPortsThatCannotBeHadAndLeavesOutNonTerminals) {
+  const int other = open(PtyB.SlavePath().c_str(), O_RDWR | O_NOCTTY);  // another program's lock
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  Dir.Link(2, "/dev/null");
+  Dir.Link(5, Dir.Path());
+  Combo.UpdatePortList();
+  EXPECT_EQ(Texts(), (std::vector<QString>{"COM 1", "COM 3", "COM 4"}));
+  std::vector<QString> marks;
+  for (int i = 0; i < Combo.count(); ++i)
+    marks.push_back(Combo.itemData(i, TAfPortComboBox::kMarkRole).toString());
+  EXPECT_EQ(marks, (std::vector<QString>{"", "(open)", "(in use)"}));
+  close(other);
+}
+
+TEST_F(PortComboTest, AMissingPortFolderShowsOneDisabledNote) {
+  const std::string gone = Dir.Path() + "/not-there";
+  setenv("TARNEL_COM_DIR", gone.c_str(), 1);
+  Combo.showPopup();
+  Combo.hidePopup();
+  ASSERT_EQ(Combo.count(), 1);
+  EXPECT_EQ(Combo.itemText(0).toStdString(),
+            "The folder \"" + gone + "\" named by TARNEL_COM_DIR does not exist.");
+  EXPECT_FALSE(qobject_cast<QStandardItemModel*>(Combo.model())->item(0)->isEnabled());
+  EXPECT_EQ(Combo.ItemPortNumber(0), 0);
+  Combo.SelectCurrentPort();
+  EXPECT_EQ(Combo.currentIndex(), -1) << "a note is no port to select";
+  setenv("TARNEL_COM_DIR", Dir.Path().c_str(), 1);
+  Combo.UpdatePortList();
+  EXPECT_EQ(Combo.count(), 3);
 }
 
 TEST_F(PortComboTest, DestroyedComponentIsUnlinked) {

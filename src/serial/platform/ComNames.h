@@ -2,27 +2,67 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tarnel::platform {
 
-// Where COM<n> lives on this machine: the entry COM<n> of the directory named by TARNEL_COM_DIR when it
-// exists there, else the built-in table (COM1-32 ttyS, COM33-64 ttyUSB, COM65-96 ttyACM, COM97-128 ttyAMA).
-// Empty when the number has no device.
+// Where COM<n> lives on this machine. With TARNEL_COM_DIR set, only that folder's entry COM<n> (usually a
+// link to a device or pseudo-terminal): a number without an entry has no device, so a vanished link never
+// leads to another port. Without it, the built-in table (COM1-32 ttyS, COM33-64 ttyUSB, COM65-96 ttyACM,
+// COM97-128 ttyAMA). Empty when the number has no device.
 std::string ComDevicePath(int ComNumber);
+
+// A sentence saying that the folder TARNEL_COM_DIR names does not exist (or is no folder); empty when it
+// does, or when the variable is not set.
+std::string ComDirProblem();
 
 // What a probe of a port found.
 enum class TPortProbe : uint16_t { Busy = 0, Free = 1, Missing = 2 };
 
-// Opens and closes the port only, never changing its settings; a port held by this or another program is
-// Busy. A port this process holds open is reported Busy without being touched.
+// The finer finding behind a probe.
+enum class TPortCondition : uint8_t {
+  Free,          // could be had (and was let go at once)
+  OpenHere,      // this program has it open; it was not touched
+  InUse,         // another program holds it
+  NoPermission,  // the user may not open it
+  NotSerial,     // no terminal: a regular file, folder, pipe, /dev/null, a loop of links
+  Missing        // no such device
+};
+
+// Opens and closes the port only, never changing its settings; a port this process holds open is not
+// touched, and an entry that is no character device is not even opened.
+TPortCondition InspectComPort(int ComNumber);
+
+// InspectComPort in the three states of the port list: Busy for a port open here, in use or refused,
+// Missing for one that is no serial device.
 TPortProbe ProbeComPort(int ComNumber);
 
+enum class TOpenResult { Opened, Missing, Failed };
+
+struct TComOpen {
+  int Fd = -1;  // the descriptor when opened
+  TOpenResult Result = TOpenResult::Failed;
+  std::string Reason;  // why it failed, in sentences a technician can act on, ending with a period
+};
+
 // Opens COM<n> for reading and writing, non-blocking, without making it the controlling terminal, and
-// locks it against every other user at once. Returns the descriptor, or -1 with Missing set when the
-// device does not exist (clear when it exists but cannot be had).
-int OpenComDevice(int ComNumber, bool& Missing);
+// locks it against every other user at once. Anything but a terminal is refused before it is locked.
+TComOpen OpenComDevice(int ComNumber);
 
 // Unlocks and closes a descriptor from OpenComDevice; false when the close failed.
 bool CloseComDevice(int Fd);
+
+// Why an open of Path failed with Error (an errno value).
+std::string OpenFailureReason(const std::string& Path, int Error);
+
+// A process that has a device open or locked.
+struct TPortHolder {
+  int Pid = 0;
+  std::string Name;  // its command name; empty when the system does not tell
+};
+
+// Who has the device behind Path open or locked, from /proc/locks and the descriptors in /proc/*/fd (those
+// of other users' processes only where the system lets us look).
+std::vector<TPortHolder> PortHolders(const std::string& Path);
 
 }  // namespace tarnel::platform

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "serial/platform/ComNames.h"
 #include "serial/platform/LineSettings.h"
@@ -51,12 +52,18 @@ PosixSerialDevice::~PosixSerialDevice() {
 }
 
 TOpenResult PosixSerialDevice::Open(int ComNumber) {
-  if (FFd >= 0) return TOpenResult::Failed;
-  bool missing = false;
-  FFd = OpenComDevice(ComNumber, missing);
-  if (FFd < 0) return missing ? TOpenResult::Missing : TOpenResult::Failed;
+  if (FFd >= 0) {
+    FOpenFailure = "The port is open already.";
+    return TOpenResult::Failed;
+  }
+  TComOpen opened = OpenComDevice(ComNumber);
+  FOpenFailure = std::move(opened.Reason);
+  if (opened.Result != TOpenResult::Opened) return opened.Result;
+  FFd = opened.Fd;
   FGone = false;
   if (!Prepare()) {
+    FOpenFailure =
+        std::string("The device could not be set up as a serial port (") + std::strerror(errno) + ").";
     Close();
     return TOpenResult::Failed;
   }

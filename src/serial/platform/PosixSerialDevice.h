@@ -29,6 +29,7 @@ class PosixSerialDevice : public SerialDevice {
   ~PosixSerialDevice() override;
 
   TOpenResult Open(int ComNumber) override;
+  const std::string& OpenFailure() const override { return FOpenFailure; }
   bool Close() override;
   int Handle() const override { return FFd; }
   bool SetReadsReturnAtOnce() override;
@@ -65,6 +66,7 @@ class PosixSerialDevice : public SerialDevice {
   FdWaitable FWriteSource{0x004};  // POLLOUT on the device
   std::atomic<bool> FGone{false};
   std::atomic<uint32_t> FEventMask{0};
+  std::string FOpenFailure;
 
   std::mutex FStateLock;  // guards everything below
   DCB FApplied{};         // the last settings that took, for the fields termios has no place for

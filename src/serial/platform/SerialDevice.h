@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "serial/AfComPortTypes.h"
+#include "serial/platform/ComNames.h"
 #include "serial/platform/Event.h"
 
 namespace tarnel::platform {
@@ -17,8 +19,6 @@ inline constexpr uint32_t PURGE_RXCLEAR = 0x0008;
 // Further line control codes beside SETRTS..CLRDTR.
 inline constexpr uint32_t SETXOFF = 1, SETXON = 2, SETBREAK = 8, CLRBREAK = 9;
 
-enum class TOpenResult { Opened, Missing, Failed };
-
 // One serial device, with exactly the operations the port core needs of the operating system. The core
 // and its threads use nothing else. Every operation may be called from any thread; the core serialises
 // reads against reads and writes against writes.
@@ -28,6 +28,8 @@ class SerialDevice {
 
   // Opens COM<n> for exclusive use; Missing when no such device exists.
   virtual TOpenResult Open(int ComNumber) = 0;
+  // Why the last Open failed, in sentences ending with a period; empty after a successful one.
+  virtual const std::string& OpenFailure() const = 0;
   virtual bool Close() = 0;
   virtual int Handle() const = 0;  // -1 while closed
 
