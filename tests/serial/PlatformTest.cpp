@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -420,13 +422,10 @@ TEST_F(ComNamesTest, EntriesThatAreNoTerminalAreNeitherPortsNorOpened) {
   dir.Link(6, Entry(5));
   for (const auto& e : entries) {
     dir.Link(e.N, e.Target);
-    EXPECT_EQ(InspectComPort(e.N), TPortCondition::NotSerial) << e.Kind;
     EXPECT_EQ(ProbeComPort(e.N), TPortProbe::Missing) << e.Kind;
     const TComOpen opened = OpenComDevice(e.N);
-    EXPECT_EQ(opened.Fd, -1);
-    EXPECT_EQ(opened.Result, TOpenResult::Failed) << e.Kind;
-    EXPECT_NE(opened.Reason.find("is not a serial device: it is " + e.Kind + "."), std::string::npos)
-        << opened.Reason;
+    EXPECT_EQ(opened.Result, TOpenResult::Failed);
+    EXPECT_EQ(opened.Reason, Entry(e.N) + " is not a serial device: it is " + e.Kind + ".");
   }
   unlink(file.c_str());
   unlink(fifo.c_str());
@@ -437,39 +436,28 @@ TEST_F(ComNamesTest, EntriesThatAreNoTerminalAreNeitherPortsNorOpened) {
 TEST_F(ComNamesTest, APortLockedElsewhereNamesItsHolder) {
   test::PtyPair pty;
   dir.Link(1, pty.SlavePath());
-  int ready[2], release[2];
+  int ready[2];
   ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
   const pid_t child = fork();
   ASSERT_GE(child, 0);
-  if (child == 0) {  // only system calls until it ends
-    close(release[1]);
+  if (child == 0) {  // only system calls; it ends by itself should the test not get to stop it
     const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-    char c = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
-    if (write(ready[1], &c, 1) != 1 || read(release[0], &c, 1) < 0) _exit(1);
+    const char c = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    if (write(ready[1], &c, 1) == 1) poll(nullptr, 0, 20000);
     _exit(0);
   }
-  {
-    // The child ends when its pipe closes, however this scope is left.
-    struct Reaped {
-      int Fd;
-      pid_t Pid;
-      ~Reaped() {
-        close(Fd);
-        waitpid(Pid, nullptr, 0);
-      }
-    } reaped{release[1], child};
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    ASSERT_EQ(c, 'y');
-    EXPECT_EQ(InspectComPort(1), TPortCondition::InUse);
-    const TComOpen opened = OpenComDevice(1);
-    EXPECT_EQ(opened.Result, TOpenResult::Failed);
-    EXPECT_EQ(opened.Reason, pty.SlavePath() + " is in use by another instance of this program (process " +
-                                 std::to_string(child) + ").");
-  }
-  for (int fd : {ready[0], ready[1], release[0]})
-    close(fd);
+  char c = 0;
+  EXPECT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'y');
+  EXPECT_EQ(InspectComPort(1), TPortCondition::InUse);
+  const TComOpen opened = OpenComDevice(1);
+  EXPECT_EQ(opened.Result, TOpenResult::Failed);
+  EXPECT_EQ(opened.Reason, pty.SlavePath() + " is in use by another instance of this program (process " +
+                               std::to_string(child) + ").");
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(ready[0]);
+  close(ready[1]);
   const TComOpen again = OpenComDevice(1);
   EXPECT_EQ(again.Result, TOpenResult::Opened);
   CloseComDevice(again.Fd);
