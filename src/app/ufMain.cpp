@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRadioButton>
@@ -19,6 +20,7 @@
 #include <functional>
 
 #include "app/Application.h"
+#include "app/BusyWindow.h"
 #include "app/ProductVersion.h"
 #include "protocol/AnswerCheck.h"
 #include "protocol/Decoders.h"
@@ -38,6 +40,23 @@ const QString kParametersNotSet = QStringLiteral("Error, new parameters not set!
 const QString kAddressSet = QStringLiteral("New address set succesfully.");
 const QString kAddressNotSet = QStringLiteral("Error, new address not set!");
 const QString kSerialNumberSet = QStringLiteral("Sériové číslo bylo nastaveno.");
+const QString kSeveralBySerial = QStringLiteral(
+    "Several devices answered to this serial number: each of them may now have the new address!");
+const QString kSerialIncomplete = QStringLiteral(
+    "Type the whole serial number: eight digits 0-9, as on the device label (NNNN\\NNNN). Nothing was "
+    "written.");
+const QString kBurnQuestion = QStringLiteral(
+    "Write the serial number %1 with the date %2 into the device?\n\nThe number is sent to the universal "
+    "address: every device on the line receives it and takes it.");
+const QString kBurnWarning = QStringLiteral(
+    "\n\n\"%1\" is not ticked: if more than one device is connected, each of them will take this same "
+    "number.");
+const QString kSerialRefused = QStringLiteral("The device refused the serial number (result code {1}).");
+const QString kSerialDamaged = QStringLiteral(
+    "The answer to the serial number write was damaged (several devices on the line?): check the serial "
+    "number of each device.");
+const QString kSerialSeveral =
+    QStringLiteral("Several devices answered: each of them may have taken the serial number {1}.");
 
 const QString kNoResponseValues =
     QStringLiteral("Modul with address \"{0}\" - no rsponse while reading values");
@@ -117,6 +136,37 @@ void Guarded(Handler&& Run) {
   }
 }
 
+// Eight ASCII digits in the field's two groups; the mask itself also lets other scripts' digits in.
+bool IsCompleteSerialNumber(const QString& Text) {
+  if (Text.size() != 9) return false;
+  for (int i = 0; i < 9; ++i) {
+    if (i == 4) continue;
+    if (Text[i] < QLatin1Char('0') || Text[i] > QLatin1Char('9')) return false;
+  }
+  return true;
+}
+
+bool IsDamaged(const TAnswer& Answer) {
+  return Answer.Status == TAnswerStatus::NoPacket || Answer.Status == TAnswerStatus::Invalid;
+}
+
+// Restores the port's speed on every path once a look at another speed is over.
+class TSpeedRestorer {
+ public:
+  explicit TSpeedRestorer(TAfComPort* Port) : FPort(Port), FSpeed(Port->BaudRate()) {}
+  ~TSpeedRestorer() {
+    try {
+      FPort->SetBaudRate(FSpeed);
+    } catch (...) {
+      ShowApplicationException(std::current_exception());
+    }
+  }
+
+ private:
+  TAfComPort* FPort;
+  TAfBaudrate FSpeed;
+};
+
 int EntryOf(const QComboBox* List, const QString& Text) {
   for (int i = 0; i < List->count(); ++i)
     if (List->itemText(i) == Text) return i;
@@ -155,6 +205,9 @@ void TfMain::BindHandlers() {
   };
   AfComPort1->OnPortOpen = bind(&TfMain::AfComPortOpenClose);
   AfComPort1->OnPortClose = bind(&TfMain::AfComPortOpenClose);
+  // After a failed open from the list the port did not fire OnPortOpen; the state is worked out anew so
+  // "Open port" is usable for another try.
+  cbComPort1->OnPortPicked = bind(&TfMain::AfComPortOpenClose);
   connect(cbOneDeviceOnLine, &QCheckBox::clicked, this,
           [this] { Guarded([this] { AfComPortOpenClose(cbOneDeviceOnLine); }); });
   connect(rbByOldADR, &QRadioButton::clicked, this,
@@ -229,12 +282,24 @@ void TfMain::bCloseClick(QObject*) {
   close();
 }
 
-ByteString TfMain::Exchange(const ByteString& Request) {
-  return ExchangePacket(AfComPort1, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
+TAnswer TfMain::Ask(const ByteString& Request, bool ExamineCode) {
+  ByteString received;
+  {
+    TBusyWindow busy;
+    received =
+        ExchangePacket(AfComPort1, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
+  }
+  return CheckAnswer(received, Request, ExamineCode);
+}
+
+TAnswer TfMain::AskAt(const ByteString& Request, TAfBaudrate Speed) {
+  TSpeedRestorer restore(AfComPort1);
+  AfComPort1->SetBaudRate(Speed);
+  return Ask(Request);
 }
 
 void TfMain::bGetClick(QObject*) {
-  const TAnswer answer = CheckAnswer(Exchange(BuildFindDeviceRequest()));
+  const TAnswer answer = Ask(BuildFindDeviceRequest());
   if (answer.Status == TAnswerStatus::NoAnswer) {
     ShowPlainMessage(this, kNoModuleFound);
     return;
@@ -255,24 +320,40 @@ QString TfMain::SerialNumberText() const {
 void TfMain::bUpdateClick(QObject*) {
   const QString oldText = cbbOldAddress->currentText();
   if (oldText.isEmpty()) return;
+  // Everything the window says is read before the first exchange.
   const uint8_t oldAddress = static_cast<uint8_t>(oldText.at(0).unicode());
-  if (rbByOldADR->isChecked()) {
-    if (CheckAnswer(Exchange(BuildWritePermissionRequest(oldAddress))).Status != TAnswerStatus::Ok) {
-      ShowPlainMessage(this, kPermissionDenied);
-    } else {
-      const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
-      const uint8_t speedCode = SpeedCodeFromIndex(cbbNewSpeed->currentIndex());
-      const TAnswer answer =
-          CheckAnswer(Exchange(BuildSetAddressSpeedRequest(oldAddress, newAddress, speedCode)));
-      ShowPlainMessage(this, answer.Status == TAnswerStatus::Ok ? kAddressSpeedSet : kParametersNotSet);
-    }
-  }
-  if (rbSerialNumber->isChecked()) {
-    const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
-    const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
-    const TAnswer answer = CheckAnswer(Exchange(BuildSetAddressBySerialRequest(newAddress, serial)));
-    ShowPlainMessage(this, answer.Status == TAnswerStatus::Ok ? kAddressSet : kAddressNotSet);
-  }
+  const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
+  const int newSpeedIndex = cbbNewSpeed->currentIndex();
+  const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
+  if (rbByOldADR->isChecked()) SetAddressAndSpeed(oldAddress, newAddress, newSpeedIndex);
+  if (rbSerialNumber->isChecked()) SetAddressBySerial(newAddress, serial);
+}
+
+void TfMain::SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex) {
+  if (Ask(BuildWritePermissionRequest(OldAddress)).Status != TAnswerStatus::Ok)
+    return ShowPlainMessage(this, kPermissionDenied);
+  const TAnswer answer =
+      Ask(BuildSetAddressSpeedRequest(OldAddress, NewAddress, SpeedCodeFromIndex(NewSpeedIndex)));
+  bool done = answer.Status == TAnswerStatus::Ok;
+  // A lost or damaged answer does not mean the device stayed: it may already listen at its new address and
+  // speed, where a retry at the old ones would find nothing.
+  if ((answer.Status == TAnswerStatus::NoAnswer || IsDamaged(answer)) && NewSpeedIndex >= 0 &&
+      NewSpeedIndex < static_cast<int>(kPortSpeeds.size()))
+    done = AskAt(BuildInfoRequest(NewAddress), kPortSpeeds[NewSpeedIndex]).Status == TAnswerStatus::Ok;
+  ShowPlainMessage(this, done ? kAddressSpeedSet : kParametersNotSet);
+}
+
+void TfMain::SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial) {
+  const TAnswer answer = Ask(BuildSetAddressBySerialRequest(NewAddress, Serial));
+  if (answer.Status == TAnswerStatus::Ok && !answer.MoreFollows) return ShowPlainMessage(this, kAddressSet);
+  // Silence means no device has this number; a device already sitting at the new address must not be taken
+  // for one that moved there. A damaged answer or several came from devices that may have moved: the new
+  // address tells whether one device, or more, took it.
+  if (!answer.MoreFollows && !IsDamaged(answer)) return ShowPlainMessage(this, kAddressNotSet);
+  const TAnswer check = Ask(BuildInfoRequest(NewAddress));
+  const bool several = answer.MoreFollows || check.MoreFollows || (IsDamaged(answer) && IsDamaged(check));
+  if (several) return ShowPlainMessage(this, kSeveralBySerial);
+  ShowPlainMessage(this, check.Status == TAnswerStatus::Ok ? kAddressSet : kAddressNotSet);
 }
 
 void TfMain::shpxReadValuesClick(QObject*) {
@@ -286,7 +367,7 @@ void TfMain::shpxReadValuesClick(QObject*) {
 
 void TfMain::ReadInfoAndValues(uint8_t Address) {
   const QString address = AddressText(Address);
-  const TAnswer info = CheckAnswer(Exchange(BuildInfoRequest(Address)));
+  const TAnswer info = Ask(BuildInfoRequest(Address));
   std::string model;
   switch (info.Status) {
     case TAnswerStatus::NoAnswer:
@@ -320,8 +401,7 @@ void TfMain::ReadInfoAndValues(uint8_t Address) {
 }
 
 void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer =
-      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::TempHumidityDew)), false);
+  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::TempHumidityDew), false);
   if (answer.Status == TAnswerStatus::Invalid)
     return Log(FormatLogTemplate(kIncorrectDataRead, {AddressText}));
   if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseValues, {AddressText}));
@@ -334,8 +414,7 @@ void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
 }
 
 void TfMain::ReadTemperature(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer =
-      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::Temperature)), false);
+  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::Temperature), false);
   if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
   if (answer.Status != TAnswerStatus::Ok)
     return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
@@ -346,8 +425,7 @@ void TfMain::ReadTemperature(uint8_t Address, const QString& AddressText) {
 }
 
 void TfMain::ReadAnalogChannels(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer =
-      CheckAnswer(Exchange(BuildReadValuesRequest(Address, TDeviceFamily::AnalogChannels4)), false);
+  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::AnalogChannels4), false);
   // A damaged answer is reported like the temperature family's, so the technician is never left guessing.
   if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
   if (answer.Status != TAnswerStatus::Ok)
@@ -363,10 +441,30 @@ void TfMain::ReadAnalogChannels(uint8_t Address, const QString& AddressText) {
 }
 
 void TfMain::Vypalitsriovslo1Click(QObject*) {
-  const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
+  const QString text = SerialNumberText();
+  if (!IsCompleteSerialNumber(text)) return ShowPlainMessage(this, kSerialIncomplete);
   const QDate today = QDate::currentDate();
-  const ByteString request = BuildBurnSerialRequest(serial, {today.year(), today.month(), today.day()});
-  if (CheckPacket97(Exchange(request)) == 0) Log(kSerialNumberSet);
+  if (!ConfirmBurn(text, today)) return;
+  const TSerialNumber serial = ParseSerialNumberText(text.toStdString());
+  const TAnswer answer = Ask(BuildBurnSerialRequest(serial, {today.year(), today.month(), today.day()}));
+  if (answer.Status == TAnswerStatus::NoAnswer) return;
+  if (answer.MoreFollows) return Log(FormatLogTemplate(kSerialSeveral, {{}, text}));
+  if (answer.Status == TAnswerStatus::Ok) return Log(kSerialNumberSet);
+  if (answer.Status == TAnswerStatus::Refused)
+    return Log(FormatLogTemplate(kSerialRefused, {{}, QString::number(answer.Packet.Code)}));
+  Log(kSerialDamaged);
+}
+
+// The number goes to the universal address, so every device on the line takes it: the user says yes to
+// the exact number and date first.
+bool TfMain::ConfirmBurn(const QString& Serial, const QDate& Date) {
+  QString question = kBurnQuestion.arg(Serial, Date.toString(Qt::ISODate));
+  const bool oneDevice = cbOneDeviceOnLine->isChecked();
+  if (!oneDevice) question += kBurnWarning.arg(cbOneDeviceOnLine->text());
+  QMessageBox box(oneDevice ? QMessageBox::Question : QMessageBox::Warning, ApplicationTitle, question,
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
 }
 
 void TfMain::Log(const QString& Line) {

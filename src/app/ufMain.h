@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <initializer_list>
 
+#include "protocol/AnswerCheck.h"
 #include "protocol/ByteString.h"
+#include "protocol/Instructions.h"
 #include "ui/fMainLayout.h"
 
 namespace tarnel {
@@ -46,7 +49,13 @@ class TfMain : public TfMainLayout {
   void ReadTempHumidityDew(uint8_t Address, const QString& AddressText);
   void ReadTemperature(uint8_t Address, const QString& AddressText);
   void ReadAnalogChannels(uint8_t Address, const QString& AddressText);
-  ByteString Exchange(const ByteString& Request);
+  void SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex);
+  void SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial);
+  bool ConfirmBurn(const QString& Serial, const QDate& Date);
+  // One exchange with the window busy, and the standard check of what came back against the request.
+  TAnswer Ask(const ByteString& Request, bool ExamineCode = true);
+  // The same at another port speed for this one request; the port's own speed is restored afterwards.
+  TAnswer AskAt(const ByteString& Request, TAfBaudrate Speed);
   QString SerialNumberText() const;
   void Log(const QString& Line);
 };

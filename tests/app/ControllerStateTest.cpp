@@ -1,11 +1,16 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <QAction>
 #include <QFile>
 #include <QTest>
+
 #include <thread>
 
 #include "app/Application.h"
 #include "app/WindowFixture.h"
 #include "serial/PtyPair.h"
+#include "ui/AfPortControls.h"
 
 namespace tarnel::test {
 namespace {
@@ -123,11 +128,38 @@ TEST_F(WindowTest, AMissingPortShowsTheOpenErrorAndTheWindowStaysClosed) {
   Window->AfComPortOpenClose(nullptr);
   Click(Window->shpxOpenClose);
   ASSERT_EQ(Boxes->Shown().size(), 1u);
-  EXPECT_EQ(Boxes->Shown()[0].Text, "Invalid port number (COM7)");
+  const QStringList lines = Boxes->Shown()[0].Text.split('\n');
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], "Invalid port number (COM7)");
+  EXPECT_TRUE(lines[1].contains("TARNEL_COM_DIR has no entry COM7")) << lines[1].toStdString();
   EXPECT_EQ(Boxes->Shown()[0].Title, "TarnelCommunicationSetup2");
   EXPECT_EQ(Boxes->Shown()[0].Icon, QMessageBox::Critical);
   EXPECT_FALSE(Window->AfComPort1->Active());
   EXPECT_EQ(Window->shpxOpenClose->Caption(), "Open port");
+}
+
+TEST_F(WindowTest, AFailedPickInThePortListLeavesOpenPortUsableForAnotherTry) {
+  PtyPair device;
+  ASSERT_TRUE(QFile::link(QString::fromStdString(device.SlavePath()), ComDir.path() + "/COM2"));
+  const int holder = ::open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);  // another program holds the port
+  TAfPortComboBox* list = Window->cbComPort1;
+  list->showPopup();  // the list is read anew as it drops down
+  list->hidePopup();
+  const int entry = list->findText("COM 2");
+  ASSERT_GE(entry, 0);
+  list->setCurrentIndex(entry);
+  emit list->activated(entry);
+  QCoreApplication::sendPostedEvents(list, QEvent::MetaCall);
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_TRUE(Boxes->Shown()[0].Text.startsWith("Can't open device COM2.\n"))
+      << Boxes->Shown()[0].Text.toStdString();
+  EXPECT_FALSE(Window->AfComPort1->Active());
+  EXPECT_TRUE(Window->shpxOpenClose->isEnabled());
+  ::close(holder);
+  Click(Window->shpxOpenClose);
+  EXPECT_TRUE(Window->AfComPort1->Active());
 }
 
 // A packet that passes the check but is too short to split: the error box shows the parser's message and

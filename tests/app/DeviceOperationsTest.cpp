@@ -155,6 +155,59 @@ TEST_F(SetAddressTest, BySerialNumberSendsOneUniversalRequest) {
   EXPECT_EQ(Boxes->Shown()[1].Text, "Error, new address not set!");
 }
 
+TEST_F(SetAddressTest, ALostAnswerIsCheckedOnceAtTheNewAddressAndSpeed) {
+  SetUpLine(Device(49));
+  Window->cbbNewAddress->setCurrentIndex(65);
+  Window->cbbNewSpeed->setCurrentIndex(4);  // 19200
+  // The device takes the new settings, but its answer is damaged on the way.
+  std::thread damageLater([this] {
+    if (!Sim.WaitForRequests(1, std::chrono::seconds(5))) return;
+    Sim.SetFaults(0, sim::TDeviceFaults{.BadChecksum = true});
+    // The window waits a quiet line after the damaged answer: time enough to heal before it looks again.
+    if (Sim.WaitForRequests(2, std::chrono::seconds(5))) Sim.WaitForAnswers(2, std::chrono::seconds(5));
+    Sim.SetFaults(0, {});
+  });
+  Click(Window->shpxUpdate);
+  damageLater.join();
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "New address and communication speed succesfully set.");
+  auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 3u);
+  EXPECT_EQ(heard[2].Bytes, BuildPacket97(65, 1, 0xF3, ""));
+  EXPECT_EQ(heard[2].Speed, 19200);
+  EXPECT_EQ(Window->AfComPort1->BaudRate(), br9600);  // the port is back at the speed the window shows
+}
+
+TEST_F(SetAddressTest, ASilentSetRequestIsReportedAfterOneLookAtTheNewPlace) {
+  SetUpLine(Device(49));
+  Window->cbbNewAddress->setCurrentIndex(65);
+  std::thread silenceLater([this] {
+    if (Sim.WaitForRequests(1, std::chrono::seconds(5))) Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true});
+  });
+  Click(Window->shpxUpdate);
+  silenceLater.join();
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, "Error, new parameters not set!");
+  const auto heard = PacketsHeard();
+  ASSERT_EQ(heard.size(), 3u);
+  EXPECT_EQ(heard[2].Bytes, BuildPacket97(65, 1, 0xF3, ""));
+  EXPECT_EQ(Sim.Devices()[0].Address, 49);
+}
+
+TEST_F(SetAddressTest, TwoDevicesWithOneSerialNumberAreReportedAsSeveral) {
+  sim::TDeviceConfig first = Device(3), second = Device(4);
+  first.Serial = second.Serial = {1111, 2222};
+  AddDevice(first);
+  SetUpLine(second);
+  Window->rbSerialNumber->click();
+  Window->medtSerialNumber->setText("1111\\2222");
+  Window->cbbNewAddress->setCurrentIndex(9);
+  Click(Window->shpxUpdate);
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text,
+            "Several devices answered to this serial number: each of them may now have the new address!");
+}
+
 TEST_F(SetAddressTest, APartlyTypedSerialNumberCountsItsDigitsOnly) {
   SetUpLine(Device(49));
   Window->rbSerialNumber->click();
@@ -317,16 +370,71 @@ TEST_F(BurnSerialTest, SendsTheNumberAndTodaysDateToTheUniversalAddress) {
   EXPECT_EQ(Sim.Devices()[0].DateText(), today.toString("yyyy-MM-dd").toStdString());
 }
 
-TEST_F(BurnSerialTest, ARefusalStillLogsTheLineAndSilenceLogsNothing) {
+TEST_F(BurnSerialTest, OnlyACodeZeroAnswerFromADeviceIsSuccess) {
   sim::TDeviceConfig config = Device(49);
   config.Faults.RefuseCode = 6;
   Burn(config, "0001\\0002");
-  EXPECT_EQ(LogLines(), std::vector<QString>{QString::fromUtf8("Sériové číslo bylo nastaveno.")});
-  Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true});
+  EXPECT_EQ(LogLines(), std::vector<QString>{"The device refused the serial number (result code 6)."});
+  // A converter's echo of the request, with nobody answering, is no answer at all.
+  Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true, .Echo = true});
   Window->mLog->clear();
   Window->Vypalitsriovslo1->trigger();
   EXPECT_TRUE(LogLines().empty());
-  EXPECT_TRUE(Boxes->Shown().empty());
+  Sim.SetFaults(0, sim::TDeviceFaults{.BadChecksum = true});
+  Window->Vypalitsriovslo1->trigger();
+  EXPECT_EQ(LogLines().size(), 1u);
+  EXPECT_TRUE(LogLines()[0].startsWith("The answer to the serial number write was damaged"));
+}
+
+TEST_F(BurnSerialTest, TwoDevicesTakingTheNumberAreNotReportedAsSuccess) {
+  AddDevice(Device(3));
+  Burn(Device(4), "5555\\6666");
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_NE(LogLines()[0], QString::fromUtf8("Sériové číslo bylo nastaveno."));
+  ASSERT_TRUE(Sim.WaitIdle(std::chrono::seconds(2)));
+  EXPECT_EQ(Sim.Devices()[0].Serial.N1, 5555);  // why the confirmation warns: both took it
+  EXPECT_EQ(Sim.Devices()[1].Serial.N1, 5555);
+}
+
+TEST_F(BurnSerialTest, AnIncompleteOrNonAsciiNumberIsRefusedBeforeAnythingIsSent) {
+  AddDevice(Device(49));
+  StartLine();
+  OpenPort();
+  Window->rbSerialNumber->click();
+  for (const QString& text : {QString(), QString("12"), QString::fromUtf8("０１２３\\４５６７")}) {
+    Window->medtSerialNumber->setText(text);
+    Window->Vypalitsriovslo1->trigger();
+  }
+  ASSERT_EQ(Boxes->Shown().size(), 3u);
+  for (const TShownBox& box : Boxes->Shown())
+    EXPECT_TRUE(box.Text.startsWith("Type the whole serial number: eight digits 0-9"))
+        << box.Text.toStdString();
+  EXPECT_TRUE(Sim.Requests().empty());
+  EXPECT_TRUE(LogLines().empty());
+}
+
+TEST_F(BurnSerialTest, TheConfirmationNamesNumberDateAndEveryDeviceOnTheLine) {
+  Boxes->Answer = QMessageBox::No;
+  Burn(Device(49), "0123\\4567");
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  const TShownBox asked = Boxes->Shown()[0];
+  EXPECT_EQ(asked.Icon, QMessageBox::Warning);  // "only one device" is not ticked
+  EXPECT_TRUE(asked.Text.contains("0123\\4567"));
+  EXPECT_TRUE(asked.Text.contains(QDate::currentDate().toString(Qt::ISODate)));
+  EXPECT_TRUE(asked.Text.contains("every device on the line"));
+  EXPECT_TRUE(asked.Text.contains("\"Only one sensor / module on this line\" is not ticked"));
+  EXPECT_TRUE(Sim.Requests().empty());
+  EXPECT_TRUE(LogLines().empty());
+
+  Window->cbOneDeviceOnLine->click();
+  Window->rbSerialNumber->click();
+  Window->medtSerialNumber->setText("0123\\4567");
+  Boxes->Answer = QMessageBox::Yes;
+  Window->Vypalitsriovslo1->trigger();
+  ASSERT_EQ(Boxes->Shown().size(), 2u);
+  EXPECT_EQ(Boxes->Shown()[1].Icon, QMessageBox::Question);
+  EXPECT_FALSE(Boxes->Shown()[1].Text.contains("is not ticked"));
+  EXPECT_EQ(LogLines(), std::vector<QString>{QString::fromUtf8("Sériové číslo bylo nastaveno.")});
 }
 
 }  // namespace tarnel::test

@@ -1,5 +1,6 @@
 #include "app/WindowFixture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
@@ -16,7 +17,10 @@ void TMessageBoxWatcher::Poll() {
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   if (!box || !box->isVisible()) return;
   FShown.push_back({box->windowTitle(), box->text(), box->icon()});
-  box->button(QMessageBox::Ok)->click();
+  QAbstractButton* button = box->button(QMessageBox::Ok);
+  if (!button) button = box->button(Answer);
+  ASSERT_NE(button, nullptr) << box->text().toStdString();
+  button->click();
 }
 
 void WindowTest::SetUp() {

@@ -7,11 +7,19 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/ufMain.h"
 #include "sim/DeviceSimulator.h"
+
+// Failure output shows texts, not their UTF-16 units.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& Text, std::ostream* Out) {
+  *Out << '"' << Text.toStdString() << '"';
+}
+QT_END_NAMESPACE
 
 namespace tarnel::test {
 
@@ -22,12 +30,14 @@ struct TShownBox {
   QMessageBox::Icon Icon = QMessageBox::NoIcon;
 };
 
-// Answers every modal message box that opens while it lives: records what it showed and presses OK.
+// Answers every modal message box that opens while it lives: records what it showed and presses OK, or on
+// a question the answer set here.
 class TMessageBoxWatcher {
  public:
   TMessageBoxWatcher();
   const std::vector<TShownBox>& Shown() const { return FShown; }
   void Clear() { FShown.clear(); }
+  QMessageBox::StandardButton Answer = QMessageBox::Yes;
 
  private:
   void Poll();
