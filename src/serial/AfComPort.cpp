@@ -422,15 +422,17 @@ void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t
     OnNonSyncEvent(this, Kind, Data);
     return;
   }
+  // The UI thread takes sole ownership of an exception it shows; a loss is kept here to offer it again.
+  const bool Loss = Kind == ceException && IsPortLoss(Error);
   {
     std::lock_guard<std::mutex> Guard(FSyncLock);
     FSyncKind = Kind;
     FSyncData = Data;
-    FSyncError = Error;
+    FSyncError = Loss ? Error : std::move(Error);
   }
   // A shut or missing slot means the port is closing or no slot was free: drop the event silently.
   if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
-  if (Kind == ceException && IsPortLoss(Error)) DeliverLoss(Error);
+  if (Loss) DeliverLoss(std::move(Error));
 }
 
 // Event thread. The loss must reach the user even when the UI thread was too busy to take it in time, so

@@ -74,13 +74,17 @@ TAfCoreEventHandler TAfComPortEventThread::Handler() {
 void TAfComPortEventThread::RaiseCoreEvent(TAfCoreEvent Kind, uint32_t Data) {
   const TAfCoreEventHandler handler = Handler();
   if (!handler) return;
+  std::exception_ptr error;
   try {
     handler(Core, Kind, Data, nullptr);
   } catch (const EAbort&) {
     // the owner's silent abort, as while its delivery slot is shut
   } catch (...) {
-    ReportException(std::current_exception());
+    error = std::current_exception();
   }
+  // Handed over after the catch has ended, so this thread keeps no hold on the exception the UI thread
+  // goes on to show.
+  if (error) ReportException(std::move(error));
 }
 
 // The owner takes the exception with ceException; without an owner it goes to the application.
@@ -92,7 +96,7 @@ void TAfComPortEventThread::ReportException(std::exception_ptr Error) {
     return;
   }
   try {
-    handler(Core, ceException, 0, Error);
+    handler(Core, ceException, 0, std::move(Error));
   } catch (...) {
     ReportToApplication(std::current_exception());
   }
