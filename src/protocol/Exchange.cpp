@@ -1,5 +1,6 @@
 #include "protocol/Exchange.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -30,11 +31,17 @@ milliseconds LineTime(double Characters, double CharTimeMs) {
   return milliseconds(static_cast<int64_t>(ms));
 }
 
-// The whole size the packet at the start of Answer announces in its Length field; 0 while no packet
-// header is there (noise, or too few bytes yet).
+// The longest answer the tool expects: an INFO text of 1024 characters in its packet (header, address, tag,
+// code, checksum and end). A Length field announcing more is noise or a device the tool cannot serve, and
+// must not stretch the bound to a minute.
+constexpr size_t LongestExpectedAnswer = 4 + 5 + 1024;
+
+// The whole size the packet at the start of Answer announces in its Length field, at most the longest
+// expected answer; 0 while no packet header is there (noise, or too few bytes yet).
 size_t AnnouncedSize(const ByteString& Answer) {
   if (Answer.size() < 4 || Answer[0] != '*' || Answer[1] != 'a') return 0;
-  return static_cast<uint8_t>(Answer[2]) * 256u + static_cast<uint8_t>(Answer[3]) + 4u;
+  const size_t announced = static_cast<uint8_t>(Answer[2]) * 256u + static_cast<uint8_t>(Answer[3]) + 4u;
+  return std::min(announced, LongestExpectedAnswer);
 }
 
 }  // namespace

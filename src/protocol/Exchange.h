@@ -32,11 +32,12 @@ double PortCharTimeMs(const TAfCustomSerialPort* Port);
 // Bytes that keep coming cannot hold the wait open for ever: it ends at the latest at
 //   start + line time of Request + TimeoutMs + line time of the longest answer + the quiet time,
 // and then returns what it has, as a time-out does. The longest answer is the packet whose Length field has
-// arrived at the start of the answer part, so a complete answer is never cut short; it is at most 65539
-// bytes (16-bit Length; the INFO text is the only answer whose length the device chooses). Bytes that
-// announce no packet (noise) add nothing. With a 9-byte request and TimeoutMs 500 the bound is:
-//   9600 bit/s:   666 ms for noise, 728 ms for an answer with 50 data bytes, 68936 ms at worst;
-//   115200 bit/s: 652 ms for noise, 658 ms for an answer with 50 data bytes, 6342 ms at worst.
+// arrived at the start of the answer part, so a complete answer is never cut short, counted at most as the
+// longest answer the tool expects: an INFO text of 1024 characters, a 1033-byte packet (the INFO text is the
+// only answer whose length the device chooses). Bytes that announce no packet (noise) add nothing. With a
+// 9-byte request and TimeoutMs 500 the bound is:
+//   9600 bit/s:   666 ms for noise, 728 ms for an answer with 50 data bytes, 1743 ms at worst;
+//   115200 bit/s: 652 ms for noise, 658 ms for an answer with 50 data bytes, 742 ms at worst.
 // Every exchange on an open port ends with a 10 ms pause; a closed or absent port gives an empty result at
 // once. Errors of the port component propagate.
 ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, int32_t TimeoutMs,
