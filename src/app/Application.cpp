@@ -2,7 +2,7 @@
 
 #include <QMessageBox>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
 

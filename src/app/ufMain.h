@@ -5,7 +5,7 @@
 #include <initializer_list>
 
 #include "protocol/AnswerCheck.h"
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "protocol/Instructions.h"
 #include "ui/fMainLayout.h"
 

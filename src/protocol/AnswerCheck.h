@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "protocol/Packet97.h"
 
 namespace tarnel {

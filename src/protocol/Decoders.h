@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdint>
 
-#include "protocol/ByteString.h"
-#include "protocol/Exception.h"
+#include "common/ByteString.h"
+#include "common/Exception.h"
 
 namespace tarnel {
 

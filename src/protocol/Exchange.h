@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "serial/AfComPort.h"
 
 namespace tarnel {

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 
 namespace tarnel {
 

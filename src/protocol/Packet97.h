@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "protocol/ByteString.h"
-#include "protocol/Exception.h"
+#include "common/ByteString.h"
+#include "common/Exception.h"
 
 namespace tarnel {
 

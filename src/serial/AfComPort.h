@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "serial/AfComPortCore.h"
 
 namespace tarnel {

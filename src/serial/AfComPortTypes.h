@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 
 namespace tarnel {
 

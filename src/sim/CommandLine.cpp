@@ -5,7 +5,7 @@
 #include <optional>
 #include <sstream>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 #include "sim/Values.h"
 
 namespace tarnel::sim {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
 

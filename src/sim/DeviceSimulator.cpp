@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 #include "protocol/Packet97.h"
 #include "sim/JsonLine.h"
 #include "sim/Values.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "sim/Device.h"
 #include "sim/Line.h"
 #include "sim/Pty.h"

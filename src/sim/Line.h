@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 
 namespace tarnel::sim {
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 
 namespace tarnel::sim {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 #include "sim/Line.h"
 
 namespace tarnel::sim {

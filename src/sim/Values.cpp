@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 
 namespace tarnel::sim {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 #include "sim/CommandLine.h"
 #include "sim/DeviceSimulator.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "../protocol/HexBytes.h"
-#include "protocol/Exception.h"
+#include "common/Exception.h"
 
 namespace tarnel::sim {
 namespace {

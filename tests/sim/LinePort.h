@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/ByteString.h"
+#include "common/ByteString.h"
 
 namespace tarnel::test {
 
