@@ -5,6 +5,7 @@
 #include "common/Exception.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
+#include "serial/ApplicationErrors.h"
 
 namespace tarnel {
 
@@ -16,12 +17,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (...) {
-    ShowApplicationException(std::current_exception());
-    return true;
-  }
+  bool handled = true;
+  Guarded([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
 }
 
 QString ApplicationErrorText(const QString& Message) {

@@ -26,6 +26,7 @@
 #include "protocol/Decoders.h"
 #include "protocol/Exchange.h"
 #include "protocol/Instructions.h"
+#include "serial/ApplicationErrors.h"
 #include "ui/AddressItem.h"
 #include "ui/AfPortControls.h"
 #include "ui/ShapeEx.h"
@@ -125,17 +126,6 @@ QString Flag(bool Value) {
   return QString::number(Value ? 1 : 0);
 }
 
-// Runs a handler the way the application runs every event handler: an exception ends the handler and is
-// shown in the error box; it never unwinds through the toolkit.
-template <typename Handler>
-void Guarded(Handler&& Run) {
-  try {
-    Run();
-  } catch (...) {
-    ShowApplicationException(std::current_exception());
-  }
-}
-
 // Eight ASCII digits in the field's two groups; the mask itself also lets other scripts' digits in.
 bool IsCompleteSerialNumber(const QString& Text) {
   if (Text.size() != 9) return false;
@@ -155,11 +145,7 @@ class TSpeedRestorer {
  public:
   explicit TSpeedRestorer(TAfComPort* Port) : FPort(Port), FSpeed(Port->BaudRate()) {}
   ~TSpeedRestorer() {
-    try {
-      FPort->SetBaudRate(FSpeed);
-    } catch (...) {
-      ShowApplicationException(std::current_exception());
-    }
+    Guarded([this] { FPort->SetBaudRate(FSpeed); });
   }
 
  private:

@@ -10,18 +10,19 @@ namespace tarnel {
 
 namespace {
 
-constexpr uint32_t SyncTimeoutMs = 2000;
+constexpr uint32_t kSyncTimeoutMs = 2000;
 
-constexpr int32_t BaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
-                                 19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
+constexpr int32_t kBaudRates[] = {110,   300,   600,   1200,  2400,   4800,   9600,   14400,
+                                  19200, 38400, 56000, 57600, 115200, 128000, 256000, 0};
 
 // DCB flags of each TAfFlowControl, in ordinal order.
-constexpr uint32_t FlowControlFlags[] = {0, dcbOutX | dcbInX, dcbOutxCtsFlow | dcbRtsControlHandshake,
-                                         dcbOutxDsrFlow | dcbDtrControlHandshake};
+constexpr uint32_t kFlowControlFlags[] = {0, dcbOutX | dcbInX, dcbOutxCtsFlow | dcbRtsControlHandshake,
+                                          dcbOutxDsrFlow | dcbDtrControlHandshake};
 
 // DCB flag of each TAfComOption, in ordinal order.
-constexpr uint32_t OptionFlags[] = {dcbParity, dcbDsrSensitivity, dcbTXContinueOnXoff, dcbErrorChar, dcbNull};
-constexpr int OptionCount = 5;
+constexpr uint32_t kOptionFlags[] = {dcbParity, dcbDsrSensitivity, dcbTXContinueOnXoff, dcbErrorChar,
+                                     dcbNull};
+constexpr int kOptionCount = 5;
 
 struct TBusyCursorHooks {
   std::function<void()> Begin;
@@ -29,8 +30,8 @@ struct TBusyCursorHooks {
 };
 
 TBusyCursorHooks& BusyCursorHooks() {
-  static TBusyCursorHooks Hooks;
-  return Hooks;
+  static TBusyCursorHooks hooks;
+  return hooks;
 }
 
 // The busy cursor for the length of a scope; restored however the scope is left.
@@ -60,22 +61,22 @@ uint16_t ClampLimit(int64_t Value) {
 }
 
 TAfBaudrate BaudRateOfSpeed(uint32_t Speed) {
-  for (int I = br110; I < brUser; ++I)
-    if (static_cast<uint32_t>(BaudRates[I]) == Speed) return static_cast<TAfBaudrate>(I);
+  for (int i = br110; i < brUser; ++i)
+    if (static_cast<uint32_t>(kBaudRates[i]) == Speed) return static_cast<TAfBaudrate>(i);
   return brUser;
 }
 
 TAfFlowControl FlowControlOfFlags(uint32_t Flags) {
-  for (TAfFlowControl Flow : {fwDtrDsr, fwRtsCts, fwXOnXOff})
-    if ((Flags & FlowControlFlags[Flow]) == FlowControlFlags[Flow]) return Flow;
+  for (TAfFlowControl flow : {fwDtrDsr, fwRtsCts, fwXOnXOff})
+    if ((Flags & kFlowControlFlags[flow]) == kFlowControlFlags[flow]) return flow;
   return fwNone;
 }
 
 TAfComOptions OptionsOfFlags(uint32_t Flags) {
-  TAfComOptions Options = 0;
-  for (int I = 0; I < OptionCount; ++I)
-    if (Flags & OptionFlags[I]) Options |= ComOption(static_cast<TAfComOption>(I));
-  return Options;
+  TAfComOptions options = 0;
+  for (int i = 0; i < kOptionCount; ++i)
+    if (Flags & kOptionFlags[i]) options |= ComOption(static_cast<TAfComOption>(i));
+  return options;
 }
 
 bool IsPortLoss(const std::exception_ptr& Error) {
@@ -90,15 +91,15 @@ bool IsPortLoss(const std::exception_ptr& Error) {
 }
 
 std::string WriteErrorText(int32_t Requested, int32_t Free) {
-  char Text[96];
-  std::snprintf(Text, sizeof Text, "Write data error [requested: %d, free: %d]", Requested, Free);
-  return Text;
+  char text[96];
+  std::snprintf(text, sizeof text, "Write data error [requested: %d, free: %d]", Requested, Free);
+  return text;
 }
 
 }  // namespace
 
 int32_t BaudRateValue(TAfBaudrate BaudRate) {
-  return BaudRate <= brUser ? BaudRates[BaudRate] : 0;
+  return BaudRate <= brUser ? kBaudRates[BaudRate] : 0;
 }
 
 // ---- construction and lifetime
@@ -241,22 +242,22 @@ void TAfCustomSerialPort::SetXOffLim(uint16_t Value) {
 // ---- the line settings block
 
 void TAfCustomSerialPort::UpdateDCB() {
-  DCB Block{};
-  Block.DCBlength = sizeof(DCB);
-  Block.BaudRate = static_cast<uint32_t>(FBaudRate == brUser ? FUserBaudRate : BaudRateValue(FBaudRate));
-  Block.ByteSize = static_cast<uint8_t>(4 + FDatabits);
-  Block.Parity = FParity;
-  Block.StopBits = FStopbits;
-  Block.XonChar = FXOnChar;
-  Block.XoffChar = FXOffChar;
-  Block.XonLim = FXOnLim;
-  Block.XoffLim = FXOffLim;
-  Block.Flags = FlowControlFlags[FFlowControl] | dcbBinary;
-  for (int I = 0; I < OptionCount; ++I)
-    if (FOptions & ComOption(static_cast<TAfComOption>(I))) Block.Flags |= OptionFlags[I];
-  if (FDTR && FFlowControl != fwDtrDsr) Block.Flags |= dcbDtrControlEnable;
-  if (FRTS && FFlowControl != fwRtsCts) Block.Flags |= dcbRtsControlEnable;
-  FDCB = Block;
+  DCB block{};
+  block.DCBlength = sizeof(DCB);
+  block.BaudRate = static_cast<uint32_t>(FBaudRate == brUser ? FUserBaudRate : BaudRateValue(FBaudRate));
+  block.ByteSize = static_cast<uint8_t>(4 + FDatabits);
+  block.Parity = FParity;
+  block.StopBits = FStopbits;
+  block.XonChar = FXOnChar;
+  block.XoffChar = FXOffChar;
+  block.XonLim = FXOnLim;
+  block.XoffLim = FXOffLim;
+  block.Flags = kFlowControlFlags[FFlowControl] | dcbBinary;
+  for (int i = 0; i < kOptionCount; ++i)
+    if (FOptions & ComOption(static_cast<TAfComOption>(i))) block.Flags |= kOptionFlags[i];
+  if (FDTR && FFlowControl != fwDtrDsr) block.Flags |= dcbDtrControlEnable;
+  if (FRTS && FFlowControl != fwRtsCts) block.Flags |= dcbRtsControlEnable;
+  FDCB = block;
   if (!Active()) return;
   try {
     FCore->ConfigureLine(FDCB);
@@ -289,9 +290,9 @@ void TAfCustomSerialPort::RecalcFlowLimits() {
     FXOffLim = 0;
     return;
   }
-  int64_t OnLim = FInBufSize / 4;
-  FXOnLim = ClampLimit(OnLim);
-  FXOffLim = ClampLimit(int64_t{FInBufSize} - OnLim);
+  int64_t onLim = FInBufSize / 4;
+  FXOnLim = ClampLimit(onLim);
+  FXOffLim = ClampLimit(int64_t{FInBufSize} - onLim);
 }
 
 void TAfCustomSerialPort::CheckClosed() {
@@ -341,7 +342,7 @@ void TAfCustomSerialPort::Close() {
   struct TMute {
     std::atomic<bool>& Flag;
     ~TMute() { Flag = false; }
-  } Mute{FClosing};
+  } mute{FClosing};
   FClosing = true;
   if (!FCore) return;
   // Shutting the slot releases an event thread waiting in a delivery, so the core's stop is never held up.
@@ -353,9 +354,9 @@ void TAfCustomSerialPort::Close() {
 // ---- data
 
 int32_t TAfCustomSerialPort::ReadBufUsed() {
-  COMSTAT Stat;
-  FCore->GetQueueStatus(Stat);
-  return static_cast<int32_t>(Stat.cbInQue);
+  COMSTAT stat;
+  FCore->GetQueueStatus(stat);
+  return static_cast<int32_t>(stat.cbInQue);
 }
 
 int32_t TAfCustomSerialPort::WriteBufFree() {
@@ -379,13 +380,13 @@ void TAfCustomSerialPort::ReadData(void* Buffer, int32_t Count) {
 
 ByteString TAfCustomSerialPort::ReadString() {
   if (FClosing) return {};
-  int32_t Waiting = ReadBufUsed();
-  if (Waiting <= 0) return {};
-  ByteString Result(static_cast<size_t>(Waiting), '\0');
-  int32_t Read = FCore->ReadBytes(Result.data(), Waiting);
+  int32_t waiting = ReadBufUsed();
+  if (waiting <= 0) return {};
+  ByteString result(static_cast<size_t>(waiting), '\0');
+  int32_t got = FCore->ReadBytes(result.data(), waiting);
   // Only what was really read: the driver may hand over less than it counted a moment ago.
-  Result.resize(static_cast<size_t>(std::max(Read, 0)));
-  return Result;
+  result.resize(static_cast<size_t>(std::max(got, 0)));
+  return result;
 }
 
 void TAfCustomSerialPort::WriteData(const void* Buffer, int32_t Count) {
@@ -423,16 +424,16 @@ void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t
     return;
   }
   // The UI thread takes sole ownership of an exception it shows; a loss is kept here to offer it again.
-  const bool Loss = Kind == ceException && IsPortLoss(Error);
+  const bool loss = Kind == ceException && IsPortLoss(Error);
   {
-    std::lock_guard<std::mutex> Guard(FSyncLock);
+    std::lock_guard<std::mutex> guard(FSyncLock);
     FSyncKind = Kind;
     FSyncData = Data;
-    FSyncError = Loss ? Error : std::move(Error);
+    FSyncError = loss ? Error : std::move(Error);
   }
   // A shut or missing slot means the port is closing or no slot was free: drop the event silently.
-  if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
-  if (Loss) DeliverLoss(std::move(Error));
+  if (!SafeSyncCall(FSyncId, kSyncTimeoutMs)) throw EAbort();
+  if (loss) DeliverLoss(std::move(Error));
 }
 
 // Event thread. The loss must reach the user even when the UI thread was too busy to take it in time, so
@@ -440,28 +441,28 @@ void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t
 void TAfCustomSerialPort::DeliverLoss(std::exception_ptr Error) {
   while (!FLossHandled && !FClosing && !FDestroying) {
     {
-      std::lock_guard<std::mutex> Guard(FSyncLock);
+      std::lock_guard<std::mutex> guard(FSyncLock);
       FSyncKind = ceException;
       FSyncData = 0;
       FSyncError = Error;
     }
-    if (!SafeSyncCall(FSyncId, SyncTimeoutMs)) throw EAbort();
+    if (!SafeSyncCall(FSyncId, kSyncTimeoutMs)) throw EAbort();
   }
 }
 
 // UI thread: the slot's callback.
 void TAfCustomSerialPort::DeliverStoredEvent() {
   if (FClosing || FDestroying) return;
-  TAfCoreEvent Kind;
-  uint32_t Data;
-  std::exception_ptr Error;
+  TAfCoreEvent kind;
+  uint32_t data;
+  std::exception_ptr error;
   {
-    std::lock_guard<std::mutex> Guard(FSyncLock);
-    Kind = FSyncKind;
-    Data = FSyncData;
-    Error = std::exchange(FSyncError, nullptr);
+    std::lock_guard<std::mutex> guard(FSyncLock);
+    kind = FSyncKind;
+    data = FSyncData;
+    error = std::exchange(FSyncError, nullptr);
   }
-  DispatchSyncEvent(Kind, Data, std::move(Error));
+  DispatchSyncEvent(kind, data, std::move(error));
 }
 
 void TAfCustomSerialPort::DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error) {
@@ -487,8 +488,8 @@ void TAfCustomSerialPort::DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, st
 }
 
 void TAfCustomSerialPort::DispatchLineEvents(uint32_t Mask) {
-  uint32_t Errors = FCore->TakeLineErrors();
-  if ((Mask & EV_ERR) && OnLineError) OnLineError(this, Errors);
+  uint32_t errors = FCore->TakeLineErrors();
+  if ((Mask & EV_ERR) && OnLineError) OnLineError(this, errors);
   if ((Mask & EV_CTS) && OnCTSChanged) OnCTSChanged(this);
   if ((Mask & EV_DSR) && OnDSRChanged) OnDSRChanged(this);
   if ((Mask & EV_RING) && OnRINGDetected) OnRINGDetected(this);
@@ -517,7 +518,7 @@ bool TAfCustomComPort::ShowConfigDialog() {
 }
 
 void TAfCustomComPort::InternalOpen() {
-  TBusyCursor Busy;
+  TBusyCursor busy;
   Core()->OpenPort(FComNumber);
 }
 

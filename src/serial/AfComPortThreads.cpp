@@ -1,6 +1,7 @@
 #include "serial/AfComPortThreads.h"
 
 #include "serial/AfComPortCore.h"
+#include "serial/ApplicationErrors.h"
 
 namespace tarnel {
 

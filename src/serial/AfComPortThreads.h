@@ -6,7 +6,7 @@
 
 #include "serial/AfCircularBuffer.h"
 #include "serial/AfComPortTypes.h"
-#include "serial/PortThread.h"
+#include "serial/TThread.h"
 #include "serial/platform/Event.h"
 #include "serial/platform/SerialDevice.h"
 

@@ -1,5 +1,7 @@
 #include "serial/AfSafeSync.h"
 
+#include "serial/ApplicationErrors.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -17,7 +19,7 @@ namespace tarnel {
 
 namespace {
 
-const QEvent::Type DeliveryEventType = static_cast<QEvent::Type>(QEvent::User + 1);
+const QEvent::Type kDeliveryEventType = static_cast<QEvent::Type>(QEvent::User + 1);
 
 enum class TDeliveryState { Pending, Running, Done, Abandoned };
 
@@ -44,8 +46,8 @@ class TDeliveryObject : public QObject {
  public:
   TDeliveryObject(TSafeSyncService* Service, std::mutex& Lock) : FService(Service), FLock(Lock) {}
   bool event(QEvent* Event) override {
-    { std::lock_guard<std::mutex> Guard(FLock); }
-    if (Event->type() != DeliveryEventType) return QObject::event(Event);
+    { std::lock_guard<std::mutex> guard(FLock); }
+    if (Event->type() != kDeliveryEventType) return QObject::event(Event);
     FService->ProcessPending();
     return true;
   }
@@ -65,26 +67,6 @@ std::exception_ptr RunCallback(const TSafeSyncCallback& Callback, uint32_t Posit
   return nullptr;
 }
 
-std::mutex& HandlerLock() {
-  static std::mutex Lock;
-  return Lock;
-}
-
-TApplicationExceptionHandler& HandlerSlot() {
-  static TApplicationExceptionHandler Handler;
-  return Handler;
-}
-
-void WriteToStderr(std::exception_ptr Error) {
-  try {
-    std::rethrow_exception(Error);
-  } catch (const std::exception& E) {
-    std::fprintf(stderr, "Unhandled exception: %s\n", E.what());
-  } catch (...) {
-    std::fprintf(stderr, "Unhandled exception of unknown type\n");
-  }
-}
-
 }  // namespace
 
 struct TSafeSyncService::Impl {
@@ -98,20 +80,20 @@ struct TSafeSyncService::Impl {
 
   int FindSlot(uint32_t Id) const {
     if (Id == 0) return -1;
-    for (int I = 0; I < SlotCount; ++I)
-      if (Slots[I].Id == Id && Slots[I].Callback) return I;
+    for (int i = 0; i < SlotCount; ++i)
+      if (Slots[i].Id == Id && Slots[i].Callback) return i;
     return -1;
   }
 
   bool IsOpen(uint32_t Id) const {
-    int Index = FindSlot(Id);
-    return Index >= 0 && Slots[Index].Enabled;
+    int index = FindSlot(Id);
+    return index >= 0 && Slots[index].Enabled;
   }
 
   void EnsureReady(TSafeSyncService* Service) {
     if (Delivery) return;
-    QCoreApplication* App = QCoreApplication::instance();
-    UiThread = App ? App->thread() : QThread::currentThread();
+    QCoreApplication* app = QCoreApplication::instance();
+    UiThread = app ? app->thread() : QThread::currentThread();
     Delivery = new TDeliveryObject(Service, Lock);
     if (Delivery->thread() != UiThread) Delivery->moveToThread(UiThread);
   }
@@ -124,14 +106,14 @@ struct TSafeSyncService::Impl {
 
   // Lets every caller waiting on the slot go at once; deliveries not yet started will never run.
   void ReleaseWaiters(uint32_t Id) {
-    for (const TDeliveryPtr& Item : Waiting) {
-      if (Item->Id != Id) continue;
-      Item->Released = true;
-      if (Item->State == TDeliveryState::Pending) {
-        Item->State = TDeliveryState::Abandoned;
-        RemoveQueued(Item);
+    for (const TDeliveryPtr& item : Waiting) {
+      if (item->Id != Id) continue;
+      item->Released = true;
+      if (item->State == TDeliveryState::Pending) {
+        item->State = TDeliveryState::Abandoned;
+        RemoveQueued(item);
       }
-      Item->Finished.notify_all();
+      item->Finished.notify_all();
     }
   }
 
@@ -141,14 +123,14 @@ struct TSafeSyncService::Impl {
       Item = Queue.front();
       Queue.pop_front();
       if (Item->State != TDeliveryState::Pending) continue;
-      int Index = FindSlot(Item->Id);
-      if (Index < 0 || !Slots[Index].Enabled) {
+      int index = FindSlot(Item->Id);
+      if (index < 0 || !Slots[index].Enabled) {
         Item->State = TDeliveryState::Abandoned;
         continue;
       }
       Item->State = TDeliveryState::Running;
-      Callback = Slots[Index].Callback;
-      Position = static_cast<uint32_t>(Index + 1);
+      Callback = Slots[index].Callback;
+      Position = static_cast<uint32_t>(index + 1);
       return true;
     }
     return false;
@@ -169,101 +151,101 @@ TSafeSyncService::~TSafeSyncService() {
 }
 
 TSafeSyncService& TSafeSyncService::Instance() {
-  static TSafeSyncService Service;
-  return Service;
+  static TSafeSyncService service;
+  return service;
 }
 
 uint32_t TSafeSyncService::Register(TSafeSyncCallback Callback) {
   if (!Callback) return 0;
-  std::lock_guard<std::mutex> Guard(d->Lock);
+  std::lock_guard<std::mutex> guard(d->Lock);
   d->EnsureReady(this);
-  for (TSlot& Slot : d->Slots) {
-    if (Slot.Callback) continue;
-    Slot.Enabled = false;
-    Slot.Callback = std::move(Callback);
-    Slot.Id = ++d->LastId;
-    return Slot.Id;
+  for (TSlot& slot : d->Slots) {
+    if (slot.Callback) continue;
+    slot.Enabled = false;
+    slot.Callback = std::move(Callback);
+    slot.Id = ++d->LastId;
+    return slot.Id;
   }
   return 0;
 }
 
 bool TSafeSyncService::Unregister(uint32_t Id) {
-  TSafeSyncCallback Dropped;  // destroyed after the lock is released
-  std::lock_guard<std::mutex> Guard(d->Lock);
-  int Index = d->FindSlot(Id);
-  if (Index < 0) return false;
-  Dropped = std::move(d->Slots[Index].Callback);
-  d->Slots[Index] = TSlot{};
+  TSafeSyncCallback dropped;  // destroyed after the lock is released
+  std::lock_guard<std::mutex> guard(d->Lock);
+  int index = d->FindSlot(Id);
+  if (index < 0) return false;
+  dropped = std::move(d->Slots[index].Callback);
+  d->Slots[index] = TSlot{};
   d->ReleaseWaiters(Id);
   return true;
 }
 
 bool TSafeSyncService::Enable(uint32_t Id, bool Enabled) {
-  std::lock_guard<std::mutex> Guard(d->Lock);
-  int Index = d->FindSlot(Id);
-  if (Index < 0) return false;
-  d->Slots[Index].Enabled = Enabled;
+  std::lock_guard<std::mutex> guard(d->Lock);
+  int index = d->FindSlot(Id);
+  if (index < 0) return false;
+  d->Slots[index].Enabled = Enabled;
   if (!Enabled) d->ReleaseWaiters(Id);
   return true;
 }
 
 bool TSafeSyncService::Call(uint32_t Id, uint32_t TimeoutMs) {
-  std::unique_lock<std::mutex> Guard(d->Lock);
+  std::unique_lock<std::mutex> guard(d->Lock);
   if (!d->IsOpen(Id)) return false;
-  if (d->OnUiThread()) return d->CallDirect(Id, Guard);
-  return d->CallQueued(Id, TimeoutMs, Guard);
+  if (d->OnUiThread()) return d->CallDirect(Id, guard);
+  return d->CallQueued(Id, TimeoutMs, guard);
 }
 
 bool TSafeSyncService::Impl::CallDirect(uint32_t Id, std::unique_lock<std::mutex>& Guard) {
-  int Index = FindSlot(Id);
-  TSafeSyncCallback Callback = Slots[Index].Callback;
+  int index = FindSlot(Id);
+  TSafeSyncCallback callback = Slots[index].Callback;
   Guard.unlock();
-  std::exception_ptr Error = RunCallback(Callback, static_cast<uint32_t>(Index + 1));
-  if (Error) HandleApplicationException(Error);
+  std::exception_ptr error = RunCallback(callback, static_cast<uint32_t>(index + 1));
+  if (error) HandleApplicationException(error);
   Guard.lock();
   return IsOpen(Id);
 }
 
 bool TSafeSyncService::Impl::CallQueued(uint32_t Id, uint32_t TimeoutMs,
                                         std::unique_lock<std::mutex>& Guard) {
-  auto Item = std::make_shared<TDelivery>(Id);
-  Queue.push_back(Item);
-  Waiting.push_back(Item);
-  QObject* Target = Delivery;
-  auto* Wake = new QEvent(DeliveryEventType);
+  auto item = std::make_shared<TDelivery>(Id);
+  Queue.push_back(item);
+  Waiting.push_back(item);
+  QObject* target = Delivery;
+  auto* wake = new QEvent(kDeliveryEventType);
   Guard.unlock();
-  QCoreApplication::postEvent(Target, Wake);
+  QCoreApplication::postEvent(target, wake);
   Guard.lock();
-  auto Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
-  Item->Finished.wait_until(Guard, Deadline,
-                            [&] { return Item->State == TDeliveryState::Done || Item->Released; });
-  if (Item->State == TDeliveryState::Pending) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
+  item->Finished.wait_until(Guard, deadline,
+                            [&] { return item->State == TDeliveryState::Done || item->Released; });
+  if (item->State == TDeliveryState::Pending) {
     // Given up: the stored event data may change from now on, so the delivery must not run later.
-    Item->State = TDeliveryState::Abandoned;
-    RemoveQueued(Item);
+    item->State = TDeliveryState::Abandoned;
+    RemoveQueued(item);
   }
-  Waiting.erase(std::remove(Waiting.begin(), Waiting.end(), Item), Waiting.end());
-  return !Item->Released && IsOpen(Id);
+  Waiting.erase(std::remove(Waiting.begin(), Waiting.end(), item), Waiting.end());
+  return !item->Released && IsOpen(Id);
 }
 
 void TSafeSyncService::ProcessPending() {
-  std::unique_lock<std::mutex> Guard(d->Lock);
+  std::unique_lock<std::mutex> guard(d->Lock);
   if (!d->OnUiThread()) return;
-  TDeliveryPtr Item;
-  TSafeSyncCallback Callback;
-  uint32_t Position = 0;
-  while (d->TakeNext(Item, Callback, Position)) {
-    Guard.unlock();
-    std::exception_ptr Error = RunCallback(Callback, Position);
-    Callback = nullptr;
-    Guard.lock();
-    Item->State = TDeliveryState::Done;
-    Item->Finished.notify_all();
-    if (!Error) continue;
+  TDeliveryPtr item;
+  TSafeSyncCallback callback;
+  uint32_t position = 0;
+  while (d->TakeNext(item, callback, position)) {
+    guard.unlock();
+    std::exception_ptr error = RunCallback(callback, position);
+    callback = nullptr;
+    guard.lock();
+    item->State = TDeliveryState::Done;
+    item->Finished.notify_all();
+    if (!error) continue;
     // The caller is free to go before the handler shows anything.
-    Guard.unlock();
-    HandleApplicationException(Error);
-    Guard.lock();
+    guard.unlock();
+    HandleApplicationException(error);
+    guard.lock();
   }
 }
 
@@ -285,26 +267,6 @@ bool SafeSyncCall(uint32_t Id, uint32_t TimeoutMs) {
 
 void SafeSyncProcessPending() {
   TSafeSyncService::Instance().ProcessPending();
-}
-
-void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler) {
-  std::lock_guard<std::mutex> Guard(HandlerLock());
-  HandlerSlot() = std::move(Handler);
-}
-
-void HandleApplicationException(std::exception_ptr Error) {
-  if (!Error) return;
-  TApplicationExceptionHandler Handler;
-  {
-    std::lock_guard<std::mutex> Guard(HandlerLock());
-    Handler = HandlerSlot();
-  }
-  if (!Handler) return WriteToStderr(Error);
-  try {
-    Handler(Error);
-  } catch (...) {
-    WriteToStderr(std::current_exception());
-  }
 }
 
 }  // namespace tarnel

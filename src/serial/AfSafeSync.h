@@ -1,14 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 
 namespace tarnel {
 
 // Process-wide service that runs a registered callback on the user-interface thread (the thread of the
-// QCoreApplication) and lets a background thread wait for it a bounded time.
+// QCoreApplication) and lets a background thread wait for it a bounded time. Exceptions escaping a
+// callback go to the application's error display (ApplicationErrors.h), never to the calling thread.
 
 // Receives the slot's position (1..64).
 using TSafeSyncCallback = std::function<void(uint32_t Position)>;
@@ -30,12 +30,6 @@ bool SafeSyncCall(uint32_t Id, uint32_t TimeoutMs);
 // Runs, on the UI thread, every delivery waiting for it. A UI thread that must block while a background
 // thread finishes (stopping a port thread) calls this so that thread is never kept waiting.
 void SafeSyncProcessPending();
-
-// Where exceptions escaping a callback go, on the UI thread (the application's error display).
-// Without a handler they are written to standard error. They never reach the calling thread.
-using TApplicationExceptionHandler = std::function<void(std::exception_ptr)>;
-void SetApplicationExceptionHandler(TApplicationExceptionHandler Handler);
-void HandleApplicationException(std::exception_ptr Error);
 
 // The service behind the functions above. The process keeps one (Instance); a separate instance has its own
 // slots and ids, which lets its behaviour be checked from a known starting state.

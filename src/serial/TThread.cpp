@@ -1,10 +1,11 @@
-#include "serial/PortThread.h"
+#include "serial/TThread.h"
 
 #include <QCoreApplication>
 #include <QThread>
 #include <chrono>
 
 #include "serial/AfSafeSync.h"
+#include "serial/ApplicationErrors.h"
 #include "serial/platform/Threads.h"
 
 namespace tarnel {
@@ -65,26 +66,6 @@ void TThread::SetPriority(TThreadPriority Priority) {
 
 void TThread::ReportException(std::exception_ptr Error) {
   ReportToApplication(Error);
-}
-
-bool IsSilentAbort(std::exception_ptr Error) {
-  try {
-    std::rethrow_exception(Error);
-  } catch (const EAbort&) {
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-void ReportToApplication(std::exception_ptr Error) {
-  if (!Error || IsSilentAbort(Error)) return;
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(
-        app, [Error] { HandleApplicationException(Error); }, Qt::QueuedConnection);
-    return;
-  }
-  HandleApplicationException(Error);  // no event loop to wait for: the handler, or standard error
 }
 
 }  // namespace tarnel

@@ -49,11 +49,4 @@ class TThread {
   bool FDone = false;
 };
 
-// Whether Error is the silent abort, which is dropped without a report.
-bool IsSilentAbort(std::exception_ptr Error);
-
-// Hands an exception to the application's error display on the user-interface thread, or to standard
-// error when there is no application. EAbort is dropped.
-void ReportToApplication(std::exception_ptr Error);
-
 }  // namespace tarnel

@@ -14,8 +14,9 @@
 #include <exception>
 
 #include "serial/AfComPort.h"
+#include "serial/AfPortInfo.h"
 #include "serial/AfSafeSync.h"
-#include "serial/platform/ComNames.h"
+#include "serial/ApplicationErrors.h"
 #include "ui/DropDownStyle.h"
 #include "ui/SystemColors.h"
 
@@ -32,25 +33,25 @@ uint32_t MakeWord(TAfPortState State, uint16_t N) {
   return (uint32_t{State} << 16) | N;
 }
 
-TAfPortState StateOf(platform::TPortCondition Condition) {
+TAfPortState StateOf(TAfPortCondition Condition) {
   switch (Condition) {
-    case platform::TPortCondition::Free:
+    case TAfPortCondition::Free:
       return psFree;
-    case platform::TPortCondition::NotSerial:
-    case platform::TPortCondition::Missing:
+    case TAfPortCondition::NotSerial:
+    case TAfPortCondition::Missing:
       return psMissing;
     default:
       return psBusy;
   }
 }
 
-QString MarkOf(platform::TPortCondition Condition) {
+QString MarkOf(TAfPortCondition Condition) {
   switch (Condition) {
-    case platform::TPortCondition::OpenHere:
+    case TAfPortCondition::OpenHere:
       return QStringLiteral("(open)");
-    case platform::TPortCondition::InUse:
+    case TAfPortCondition::InUse:
       return QStringLiteral("(in use)");
-    case platform::TPortCondition::NoPermission:
+    case TAfPortCondition::NoPermission:
       return QStringLiteral("(no permission)");
     default:
       return {};
@@ -92,7 +93,7 @@ class TPortItemDelegate : public QStyledItemDelegate {
 
 // What a Linux user recognises: the device a COM<n> entry of TARNEL_COM_DIR points at, or the device itself.
 QString DeviceText(uint16_t N) {
-  const QString path = QString::fromStdString(platform::ComDevicePath(N));
+  const QString path = QString::fromStdString(TAfPortInfo::DevicePath(N));
   if (path.isEmpty()) return {};
   const QFileInfo info(path);
   return info.isSymLink() ? info.symLinkTarget() : path;
@@ -128,17 +129,9 @@ TAfPortComboBox::TAfPortComboBox(QWidget* Parent) : QComboBox(Parent) {
 
 void TAfPortComboBox::Picked() {
   const QPointer<TAfPortComboBox> self(this);
-  try {
-    Change();
-  } catch (...) {
-    HandleApplicationException(std::current_exception());
-  }
+  Guarded([this] { Change(); });
   if (!self || !OnPortPicked) return;
-  try {
-    OnPortPicked(this);
-  } catch (...) {
-    HandleApplicationException(std::current_exception());
-  }
+  Guarded([this] { OnPortPicked(this); });
 }
 
 void TAfPortComboBox::SetComPort(TAfComPort* Value) {
@@ -174,21 +167,21 @@ uint16_t TAfPortComboBox::ItemPortNumber(int Index) const {
 }
 
 uint32_t TAfPortComboBox::ProbePort(uint16_t N) {
-  const auto state = static_cast<uint32_t>(platform::ProbeComPort(N));
+  const auto state = static_cast<uint32_t>(TAfPortInfo::Probe(N));
   return (state << 16) | N;
 }
 
 // The port our own component holds is known to be busy and is left untouched.
 TAfPortComboBox::TListedPort TAfPortComboBox::ProbeListedPort(uint16_t N) const {
   if (FComPort && FComPort->Active() && FComPort->ComNumber() == N)
-    return {MakeWord(psBusy, N), MarkOf(platform::TPortCondition::OpenHere)};
-  const platform::TPortCondition condition = platform::InspectComPort(N);
+    return {MakeWord(psBusy, N), MarkOf(TAfPortCondition::OpenHere)};
+  const TAfPortCondition condition = TAfPortInfo::Inspect(N);
   return {MakeWord(StateOf(condition), N), MarkOf(condition)};
 }
 
 // Without it a technician would see an empty list and not know why.
 void TAfPortComboBox::AddFolderNote() {
-  const std::string problem = platform::ComDirProblem();
+  const std::string problem = TAfPortInfo::ComDirProblem();
   if (problem.empty()) return;
   addItem(QString::fromStdString(problem), 0u);
   if (auto* items = qobject_cast<QStandardItemModel*>(model())) items->item(count() - 1)->setEnabled(false);

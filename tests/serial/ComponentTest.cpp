@@ -17,6 +17,7 @@
 #include "UiThreadWait.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
+#include "serial/ApplicationErrors.h"
 
 namespace tarnel {
 namespace {

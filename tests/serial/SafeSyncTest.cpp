@@ -14,6 +14,7 @@
 
 #include "UiThreadWait.h"
 #include "serial/AfSafeSync.h"
+#include "serial/ApplicationErrors.h"
 
 namespace tarnel {
 namespace {

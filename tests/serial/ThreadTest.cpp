@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "serial/AfSafeSync.h"
-#include "serial/PortThread.h"
+#include "serial/TThread.h"
 #include "serial/platform/Threads.h"
 
 namespace tarnel {

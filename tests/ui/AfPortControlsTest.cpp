@@ -1,4 +1,5 @@
 #include "serial/AfSafeSync.h"
+#include "serial/ApplicationErrors.h"
 #include "ui/AfPortControls.h"
 
 #include <QCoreApplication>
