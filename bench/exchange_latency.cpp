@@ -21,6 +21,7 @@
 #include "protocol/Exchange.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
+#include "serial/AfComPortExchange.h"
 #include "sim/DeviceSimulator.h"
 
 namespace {
@@ -61,10 +62,11 @@ void RunExchanges(sim::TDeviceSimulator& Sim, size_t& Answered, TSeries& Series)
   port.SetComNumber(1);
   port.SetBaudRate(br115200);
   port.Open();
+  TAfComPortExchange line(&port);
   const ByteString request = BuildInfoRequest(Address);
   for (int i = 0; i < Block; ++i) {
     Sim.SetInfo(0, InfoFor(i, Series.Vary));
-    const ByteString result = ExchangePacket(&port, request, 500, CheckPacket97, StandardExchangeOptions);
+    const ByteString result = ExchangePacket(&line, request, 500, CheckPacket97, StandardExchangeOptions);
     const Clock::time_point returned = Clock::now();
     if (CheckPacket97(result) != 0) throw std::runtime_error("the exchange returned no valid answer");
     Series.Exchange.push_back(Ms(returned - LastByteAt(Sim, Answered)) - DesignedPauseMs);

@@ -26,6 +26,7 @@
 #include "protocol/Decoders.h"
 #include "protocol/Exchange.h"
 #include "protocol/Instructions.h"
+#include "serial/AfComPortExchange.h"
 #include "serial/ApplicationErrors.h"
 #include "ui/AddressItem.h"
 #include "ui/AfPortControls.h"
@@ -272,8 +273,9 @@ TAnswer TfMain::Ask(const ByteString& Request, bool ExamineCode) {
   ByteString received;
   {
     TBusyWindow busy;
+    TAfComPortExchange line(AfComPort1);
     received =
-        ExchangePacket(AfComPort1, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
+        ExchangePacket(&line, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
   }
   return CheckAnswer(received, Request, ExamineCode);
 }

@@ -14,7 +14,7 @@ namespace {
 using TClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr milliseconds PollInterval(1);
+constexpr int32_t LongestWaitMs = 1;
 constexpr milliseconds FinalPause(10);
 constexpr int QuietCharacters = 5;
 constexpr int64_t QuietExtraMs = 150;
@@ -46,28 +46,19 @@ size_t AnnouncedSize(const ByteString& Answer) {
 
 }  // namespace
 
-int32_t PortBaudRateValue(const TAfCustomSerialPort* Port) {
-  if (Port->BaudRate() == brUser) return Port->UserBaudRate();
-  return BaudRateValue(Port->BaudRate());
-}
-
 double CharTimeMsFromBaud(int32_t Speed) {
   return (1000.0 / Speed) * 10;
 }
 
-double PortCharTimeMs(const TAfCustomSerialPort* Port) {
-  return CharTimeMsFromBaud(PortBaudRateValue(Port));
-}
-
-ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, int32_t TimeoutMs,
+ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
                           PacketValidator Validator, ExchangeOptions Options) {
   ByteString result;
   if (Port == nullptr || !Port->Active()) return result;
   if (Has(Options, eoPurgeRx)) Port->PurgeRx();
   if (Has(Options, eoPurgeTx)) Port->PurgeTx();
   std::this_thread::yield();
-  const double charTimeMs = PortCharTimeMs(Port);
-  if (!Request.empty()) Port->WriteData(Request.data(), static_cast<int32_t>(Request.size()));
+  const double charTimeMs = CharTimeMsFromBaud(Port->Speed());
+  if (!Request.empty()) Port->Write(Request);
   const milliseconds quietTime = LineTime(QuietCharacters, charTimeMs) + milliseconds(QuietExtraMs);
   const TClock::time_point timeoutAt =
       TClock::now() + LineTime(static_cast<double>(Request.size()), charTimeMs) + milliseconds(TimeoutMs);
@@ -75,9 +66,9 @@ ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, 
   TClock::time_point limit = timeoutAt + quietTime;
   ByteString answer;
   for (;;) {
-    std::this_thread::sleep_for(PollInterval);
-    if (Port->ReadBufUsed() != 0) {
-      result += Port->ReadString();
+    Port->WaitForArrival(LongestWaitMs);
+    if (Port->BytesWaiting() != 0) {
+      result += Port->ReadAll();
       answer = AnswerPart(result, Request);
       deadline = TClock::now() + quietTime;
       if (answer.empty() && deadline < timeoutAt) deadline = timeoutAt;

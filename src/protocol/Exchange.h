@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "common/ByteString.h"
-#include "serial/AfComPort.h"
+#include "protocol/ExchangePort.h"
 
 namespace tarnel {
 
@@ -14,13 +14,8 @@ inline constexpr ExchangeOptions StandardExchangeOptions = (1u << eoPurgeRx) | (
 // Tells from the bytes received so far whether a whole answer is there: 0 ends the wait.
 using PacketValidator = uint16_t (*)(const ByteString&);
 
-// The port's speed in bit/s: UserBaudRate for brUser, else the speed table's value for BaudRate.
-int32_t PortBaudRateValue(const TAfCustomSerialPort* Port);
-
 // Milliseconds one character takes on the line: ten bit times.
 double CharTimeMsFromBaud(int32_t Speed);
-
-double PortCharTimeMs(const TAfCustomSerialPort* Port);
 
 // Sends Request on the open port and returns every byte that came back. The wait ends when Validator
 // accepts the answer part gathered so far (AnswerPart of the bytes and Request: the request's echo and
@@ -38,9 +33,10 @@ double PortCharTimeMs(const TAfCustomSerialPort* Port);
 // 9-byte request and TimeoutMs 500 the bound is:
 //   9600 bit/s:   666 ms for noise, 728 ms for an answer with 50 data bytes, 1743 ms at worst;
 //   115200 bit/s: 652 ms for noise, 658 ms for an answer with 50 data bytes, 742 ms at worst.
-// Every exchange on an open port ends with a 10 ms pause; a closed or absent port gives an empty result at
-// once. Errors of the port component propagate.
-ByteString ExchangePacket(TAfCustomSerialPort* Port, const ByteString& Request, int32_t TimeoutMs,
+// Between looks at the port the exchange waits for arrival, 1 ms at the longest, so it notices the last byte
+// of an answer at once. Every exchange on an open port ends with a 10 ms pause; a closed or absent port
+// gives an empty result at once. Errors of the port propagate.
+ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
                           PacketValidator Validator, ExchangeOptions Options);
 
 }  // namespace tarnel

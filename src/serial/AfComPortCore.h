@@ -29,6 +29,10 @@ class TAfComPortCore {
   int32_t OutputFree();                                // 0 when not active
   void GetQueueStatus(COMSTAT& Stat);                  // all zero when not active
   uint32_t TakeLineErrors();                           // 0 when not active
+  // Returns true as soon as input is waiting (at once when some already is), false after TimeoutMs. Looks
+  // at the device itself, so no event the event thread takes is consumed; a closed port or a device that
+  // went away just waits the time.
+  bool WaitForInput(int32_t TimeoutMs);
   bool PurgeInput();
   bool PurgeOutput();
   bool EscapeFunction(uint32_t Function);

@@ -4,12 +4,14 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "HexBytes.h"
 #include "protocol/AnswerCheck.h"
 #include "protocol/Decoders.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
+#include "serial/AfComPortExchange.h"
 #include "sim/DeviceSimulator.h"
 #include "sim/Values.h"
 
@@ -62,7 +64,7 @@ class ExchangeTest : public ::testing::Test {
   ByteString Exchange(const ByteString& Request, PacketValidator Validator = CheckPacket97,
                       ExchangeOptions Options = StandardExchangeOptions, int32_t TimeoutMs = 500) {
     started = Clock::now();
-    ByteString result = ExchangePacket(&port, Request, TimeoutMs, Validator, Options);
+    ByteString result = ExchangePacket(&line, Request, TimeoutMs, Validator, Options);
     returned = Clock::now();
     return result;
   }
@@ -85,6 +87,7 @@ class ExchangeTest : public ::testing::Test {
   std::string dir;
   sim::TDeviceSimulator sim;
   TAfComPort port;
+  TAfComPortExchange line{&port};
   Clock::time_point started, returned;
 };
 
@@ -144,7 +147,7 @@ TEST_F(ExchangeCallSiteTest, ReadTheInfoText) {
 
 TEST_F(ExchangeCallSiteTest, ReadMeasuredValues) {
   const int device = AddDevice(0x31);
-  sim.SetValues(device, sim::EncodeTempHumidityDew(25.0, 50.0, 10.0));
+  sim.SetValues(device, EncodeTempHumidityDew(25.0, 50.0, 10.0));
   Open();
   const TAnswer answer =
       CheckAnswer(Exchange(BuildReadValuesRequest(0x31, TDeviceFamily::TempHumidityDew)), false);
@@ -433,6 +436,39 @@ TEST_F(ExchangeAnswerTest, BabblingLineEndsWithinTheBoundButALongAnswerIsWhole) 
   ASSERT_TRUE(sim.WaitIdle(1s));
   EXPECT_EQ(Ask(BuildInfoRequest(0x31)).Packet.Data.size(), 1004u);
   EXPECT_GT(ElapsedMs(), 1000) << "1013 bytes at 9600 bit/s";
+}
+
+}  // namespace
+}  // namespace tarnel
+
+namespace tarnel {
+namespace {
+
+// The component's side of the exchange's port: the wait sees bytes that came before it, and sleeps its
+// time on a quiet line or a closed port.
+class ExchangePortAdapterTest : public ExchangeTest {
+ protected:
+  double WaitMs(int32_t TimeoutMs) {
+    const Clock::time_point from = Clock::now();
+    line.WaitForArrival(TimeoutMs);
+    return MsBetween(from, Clock::now());
+  }
+};
+
+TEST_F(ExchangePortAdapterTest, WaitEndsAtOnceForBytesAlreadyThereAndLastsItsTimeOtherwise) {
+  AddDevice(0x31, 115200);
+  EXPECT_FALSE(line.Active());
+  EXPECT_GE(WaitMs(30), 25) << "closed: the time passes";
+  Open(br115200);
+  EXPECT_EQ(line.Speed(), 115200);
+  EXPECT_GE(WaitMs(30), 25) << "nothing waiting";
+  line.Write(BuildInfoRequest(0x31));
+  ASSERT_TRUE(sim.WaitForAnswers(1, 1s));
+  std::this_thread::sleep_for(20ms);  // the answer waits in the driver before the wait begins
+  EXPECT_LT(WaitMs(1000), 200);
+  EXPECT_GT(line.BytesWaiting(), 0);
+  EXPECT_EQ(line.ReadAll(), BuildPacket97(0x31, 1, 0, "HRW;hall"));
+  EXPECT_GE(WaitMs(30), 25) << "read out: quiet again";
 }
 
 }  // namespace

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "common/ByteString.h"
+
+namespace tarnel {
+
+// What the exchange needs of a serial port, and nothing more. The serial layer serves it for its port
+// component; tests serve it with a scripted line. Every call is made on the exchanging thread.
+class TExchangePort {
+ public:
+  virtual ~TExchangePort() = default;
+
+  virtual bool Active() const = 0;
+  virtual int32_t Speed() const = 0;  // bits per second
+  virtual void PurgeRx() = 0;         // discards pending input
+  virtual void PurgeTx() = 0;         // discards pending output
+  // Queues the bytes for sending; the port's own errors pass through.
+  virtual void Write(const ByteString& Bytes) = 0;
+  virtual int32_t BytesWaiting() = 0;
+  virtual ByteString ReadAll() = 0;  // every byte waiting now
+  // Returns as soon as bytes are waiting, at the latest after TimeoutMs; bytes that arrived before the call
+  // end it at once.
+  virtual void WaitForArrival(int32_t TimeoutMs) = 0;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,50 @@
+#include "serial/AfComPortExchange.h"
+
+#include "protocol/Exchange.h"
+
+namespace tarnel {
+
+int32_t PortBaudRateValue(const TAfCustomSerialPort* Port) {
+  if (Port->BaudRate() == brUser) return Port->UserBaudRate();
+  return BaudRateValue(Port->BaudRate());
+}
+
+double PortCharTimeMs(const TAfCustomSerialPort* Port) {
+  return CharTimeMsFromBaud(PortBaudRateValue(Port));
+}
+
+bool TAfComPortExchange::Active() const {
+  return FPort != nullptr && FPort->Active();
+}
+
+int32_t TAfComPortExchange::Speed() const {
+  return PortBaudRateValue(FPort);
+}
+
+void TAfComPortExchange::PurgeRx() {
+  FPort->PurgeRx();
+}
+
+void TAfComPortExchange::PurgeTx() {
+  FPort->PurgeTx();
+}
+
+void TAfComPortExchange::Write(const ByteString& Bytes) {
+  FPort->WriteData(Bytes.data(), static_cast<int32_t>(Bytes.size()));
+}
+
+int32_t TAfComPortExchange::BytesWaiting() {
+  return FPort->ReadBufUsed();
+}
+
+ByteString TAfComPortExchange::ReadAll() {
+  return FPort->ReadString();
+}
+
+// The core looks at the device itself, so the event thread, which may be held up delivering to this very
+// thread, has no part in the wake-up.
+void TAfComPortExchange::WaitForArrival(int32_t TimeoutMs) {
+  FPort->Core()->WaitForInput(TimeoutMs);
+}
+
+}  // namespace tarnel
