@@ -40,6 +40,32 @@ void FuzzExtract(const ByteString& input) {
   Require(cut == input.substr(packet.size()), "RemoveFromBuffer removed the wrong bytes");
 }
 
+// Whatever a decoder reads, its encoder writes back byte for byte, as long as the status bytes hold only
+// the bits the decoder reports.
+void FuzzEncoders(const ByteString& data) {
+  double temperature = 0, humidity = 0, dew = 0;
+  bool valid = false;
+  std::array<tarnel::TAnalogChannel, 4> channels{};
+  if (tarnel::DecodeTemperature16(data, temperature))
+    Require(tarnel::EncodeTemperature16(temperature) == data, "2-byte encoder differs from its decoder");
+  const auto onlyKnownBits = [&data](uint8_t known) {
+    for (std::size_t k = 0; k < 4; ++k)
+      if ((static_cast<uint8_t>(data[4 * k + 1]) & ~known) != 0) return false;
+    return true;
+  };
+  const auto statusAll = [&data](uint8_t status) {
+    return static_cast<uint8_t>(data[1]) == status && data[5] == data[1] && data[9] == data[1];
+  };
+  if (tarnel::DecodeTempHumidityDew(data, temperature, humidity, dew, valid) &&
+      statusAll(valid ? tarnel::ChannelValidBit : 0))
+    Require(tarnel::EncodeTempHumidityDew(temperature, humidity, dew, valid) == data,
+            "12-byte encoder differs from its decoder");
+  const uint8_t analogBits =
+      tarnel::ChannelValidBit | tarnel::ChannelOverflowBit | tarnel::ChannelUnderflowBit;
+  if (tarnel::DecodeAnalogChannels4(data, channels) && onlyKnownBits(analogBits))
+    Require(tarnel::EncodeAnalogChannels4(channels) == data, "16-byte encoder differs from its decoder");
+}
+
 void FuzzDecoders(const ByteString& data) {
   double temperature = 0, humidity = 0, dew = 0;
   bool valid = false;
@@ -50,6 +76,10 @@ void FuzzDecoders(const ByteString& data) {
   }
   if (tarnel::DecodeAnalogChannels4(data, channels))
     Require(data.size() == 16, "16-byte decoder length test");
+  FuzzEncoders(data);
+  Require(tarnel::ParseSetAddressSpeedData(data).has_value() == (data.size() == 2), "0xE0 data size");
+  Require(tarnel::ParseSetAddressBySerialData(data).has_value() == (data.size() == 5), "0xEB data size");
+  Require(tarnel::ParseBurnSerialData(data).has_value() == (data.size() == 8), "0xEA data size");
   try {
     tarnel::StrBinToInt16(data);
     Require(data.size() == 2, "StrBinToInt16 accepted a wrong length");

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <optional>
 
 #include "app/Application.h"
 #include "app/BusyWindow.h"
@@ -84,11 +85,45 @@ constexpr int kExchangeTimeoutMs = 500;
 constexpr int kAddressListSize = 255;  // 0..254; the new-address list stops before the universal address
 constexpr int kStartAddress = 49;
 
-// cbbOldSpeed's entries in order, skipping the speeds the list does not offer.
-constexpr std::array<TAfBaudrate, 8> kPortSpeeds = {br1200,  br2400,  br4800,  br9600,
-                                                    br19200, br38400, br57600, br115200};
+// The port speed of the speed lists' entry Index (both lists offer DeviceSpeeds in order); brUser for an
+// index outside the lists.
+TAfBaudrate PortSpeedOfEntry(int Index) {
+  if (Index < 0 || Index >= static_cast<int>(DeviceSpeeds.size())) return brUser;
+  for (int speed = br110; speed < brUser; ++speed)
+    if (BaudRateValue(static_cast<TAfBaudrate>(speed)) == DeviceSpeeds[Index])
+      return static_cast<TAfBaudrate>(speed);
+  return brUser;
+}
 
-QString BaseCaption;
+// How the window reads one family's values: the texts for an answer that is damaged, one that is missing or
+// refused, and data of the wrong layout; Decode gives the lines logged for good data, or nothing when the
+// layout does not match.
+struct TValueReader {
+  TDeviceFamily Family;
+  const QString& Damaged;
+  const QString& NoAnswer;
+  const QString& Misshapen;
+  std::optional<QStringList> (*Decode)(const ByteString& Data, const QString& Address);
+};
+
+std::optional<QStringList> TempHumidityDewLines(const ByteString& Data, const QString& Address);
+std::optional<QStringList> TemperatureLines(const ByteString& Data, const QString& Address);
+std::optional<QStringList> AnalogChannelLines(const ByteString& Data, const QString& Address);
+
+// A damaged analog answer is reported like the temperature family's, so the technician is never left
+// guessing.
+const TValueReader kValueReaders[] = {
+    {TDeviceFamily::TempHumidityDew, kIncorrectDataRead, kNoResponseValues, kBadValues, TempHumidityDewLines},
+    {TDeviceFamily::Temperature, kIncorrectData, kNoResponseTemperature, kBadTemperature, TemperatureLines},
+    {TDeviceFamily::AnalogChannels4, kIncorrectData, kNoResponseTemperature, kBadChannels,
+     AnalogChannelLines},
+};
+
+const TValueReader* ValueReaderOf(TDeviceFamily Family) {
+  for (const TValueReader& reader : kValueReaders)
+    if (reader.Family == Family) return &reader;
+  return nullptr;
+}
 
 QString AddressText(uint8_t Address) {
   return QString(QChar(Address));
@@ -125,6 +160,33 @@ void SetLabelText(QLabel* Label, const QString& Text) {
 
 QString Flag(bool Value) {
   return QString::number(Value ? 1 : 0);
+}
+
+std::optional<QStringList> TempHumidityDewLines(const ByteString& Data, const QString& Address) {
+  double temperature = 0, humidity = 0, dewPoint = 0;
+  bool valid = false;
+  if (!DecodeTempHumidityDew(Data, temperature, humidity, dewPoint, valid)) return std::nullopt;
+  return QStringList{FormatLogTemplate(
+      kTempHumidityDew,
+      {Address, Decimal(temperature, 1), Decimal(humidity, 1), Decimal(dewPoint, 1), Flag(valid)})};
+}
+
+std::optional<QStringList> TemperatureLines(const ByteString& Data, const QString& Address) {
+  double temperature = 0;
+  if (!DecodeTemperature16(Data, temperature)) return std::nullopt;
+  return QStringList{FormatLogTemplate(kTemperature, {Address, Decimal(temperature, 1)})};
+}
+
+std::optional<QStringList> AnalogChannelLines(const ByteString& Data, const QString& Address) {
+  std::array<TAnalogChannel, 4> channels{};
+  if (!DecodeAnalogChannels4(Data, channels)) return std::nullopt;
+  QStringList lines;
+  for (int k = 0; k < 4; ++k) {
+    const TAnalogChannel& c = channels[k];
+    lines << FormatLogTemplate(kChannel, {Address, QString::number(k + 1), Decimal(c.Value, 2), Flag(c.Valid),
+                                          Flag(c.Overflow), Flag(c.Underflow)});
+  }
+  return lines;
 }
 
 // Eight ASCII digits in the field's two groups; the mask itself also lets other scripts' digits in.
@@ -262,7 +324,8 @@ void TfMain::bOpenDisconnectClick(QObject*) {
 
 void TfMain::cbbOldSpeedChange(QObject*) {
   const int index = cbbOldSpeed->currentIndex();
-  if (index >= 0 && index < static_cast<int>(kPortSpeeds.size())) AfComPort1->SetBaudRate(kPortSpeeds[index]);
+  const TAfBaudrate speed = PortSpeedOfEntry(index);
+  if (speed != brUser) AfComPort1->SetBaudRate(speed);
 }
 
 void TfMain::bCloseClick(QObject*) {
@@ -274,8 +337,7 @@ TAnswer TfMain::Ask(const ByteString& Request, bool ExamineCode) {
   {
     TBusyWindow busy;
     TAfComPortExchange line(AfComPort1);
-    received =
-        ExchangePacket(&line, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
+    received = ExchangePacket(&line, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
   }
   return CheckAnswer(received, Request, ExamineCode);
 }
@@ -325,9 +387,9 @@ void TfMain::SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewS
   bool done = answer.Status == TAnswerStatus::Ok;
   // A lost or damaged answer does not mean the device stayed: it may already listen at its new address and
   // speed, where a retry at the old ones would find nothing.
-  if ((answer.Status == TAnswerStatus::NoAnswer || IsDamaged(answer)) && NewSpeedIndex >= 0 &&
-      NewSpeedIndex < static_cast<int>(kPortSpeeds.size()))
-    done = AskAt(BuildInfoRequest(NewAddress), kPortSpeeds[NewSpeedIndex]).Status == TAnswerStatus::Ok;
+  const TAfBaudrate newSpeed = PortSpeedOfEntry(NewSpeedIndex);
+  if ((answer.Status == TAnswerStatus::NoAnswer || IsDamaged(answer)) && newSpeed != brUser)
+    done = AskAt(BuildInfoRequest(NewAddress), newSpeed).Status == TAnswerStatus::Ok;
   ShowPlainMessage(this, done ? kAddressSpeedSet : kParametersNotSet);
 }
 
@@ -373,59 +435,19 @@ void TfMain::ReadInfoAndValues(uint8_t Address) {
       model = ModelFromInfo(info.Packet.Data);
       break;
   }
-  switch (FamilyOfModel(model)) {
-    case TDeviceFamily::TempHumidityDew:
-      ReadTempHumidityDew(Address, address);
-      break;
-    case TDeviceFamily::Temperature:
-      ReadTemperature(Address, address);
-      break;
-    case TDeviceFamily::AnalogChannels4:
-      ReadAnalogChannels(Address, address);
-      break;
-    case TDeviceFamily::None:
-      break;
-  }
+  ReadValues(Address, address, FamilyOfModel(model));
 }
 
-void TfMain::ReadTempHumidityDew(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::TempHumidityDew), false);
-  if (answer.Status == TAnswerStatus::Invalid)
-    return Log(FormatLogTemplate(kIncorrectDataRead, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(kNoResponseValues, {AddressText}));
-  double temperature = 0, humidity = 0, dewPoint = 0;
-  bool valid = false;
-  if (!DecodeTempHumidityDew(answer.Packet.Data, temperature, humidity, dewPoint, valid))
-    return Log(FormatLogTemplate(kBadValues, {AddressText}));
-  Log(FormatLogTemplate(kTempHumidityDew, {AddressText, Decimal(temperature, 1), Decimal(humidity, 1),
-                                           Decimal(dewPoint, 1), Flag(valid)}));
-}
-
-void TfMain::ReadTemperature(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::Temperature), false);
-  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok)
-    return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
-  double temperature = 0;
-  if (!DecodeTemperature16(answer.Packet.Data, temperature))
-    return Log(FormatLogTemplate(kBadTemperature, {AddressText}));
-  Log(FormatLogTemplate(kTemperature, {AddressText, Decimal(temperature, 1)}));
-}
-
-void TfMain::ReadAnalogChannels(uint8_t Address, const QString& AddressText) {
-  const TAnswer answer = Ask(BuildReadValuesRequest(Address, TDeviceFamily::AnalogChannels4), false);
-  // A damaged answer is reported like the temperature family's, so the technician is never left guessing.
-  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(kIncorrectData, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok)
-    return Log(FormatLogTemplate(kNoResponseTemperature, {AddressText}));
-  std::array<TAnalogChannel, 4> channels{};
-  if (!DecodeAnalogChannels4(answer.Packet.Data, channels))
-    return Log(FormatLogTemplate(kBadChannels, {AddressText}));
-  for (int k = 0; k < 4; ++k) {
-    const TAnalogChannel& c = channels[k];
-    Log(FormatLogTemplate(kChannel, {AddressText, QString::number(k + 1), Decimal(c.Value, 2), Flag(c.Valid),
-                                     Flag(c.Overflow), Flag(c.Underflow)}));
-  }
+void TfMain::ReadValues(uint8_t Address, const QString& AddressText, TDeviceFamily Family) {
+  const TValueReader* reader = ValueReaderOf(Family);
+  if (!reader) return;  // a family without a value layout gets no value request
+  const TAnswer answer = Ask(BuildReadValuesRequest(Address, Family), false);
+  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(reader->Damaged, {AddressText}));
+  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(reader->NoAnswer, {AddressText}));
+  const std::optional<QStringList> lines = reader->Decode(answer.Packet.Data, AddressText);
+  if (!lines) return Log(FormatLogTemplate(reader->Misshapen, {AddressText}));
+  for (const QString& line : *lines)
+    Log(line);
 }
 
 void TfMain::Vypalitsriovslo1Click(QObject*) {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <initializer_list>
 
-#include "protocol/AnswerCheck.h"
 #include "common/ByteString.h"
+#include "protocol/AnswerCheck.h"
 #include "protocol/Instructions.h"
 #include "ui/fMainLayout.h"
 
@@ -46,9 +46,8 @@ class TfMain : public TfMainLayout {
   void ApplyEnglishTexts();
   void RebuildAddressLists();
   void ReadInfoAndValues(uint8_t Address);
-  void ReadTempHumidityDew(uint8_t Address, const QString& AddressText);
-  void ReadTemperature(uint8_t Address, const QString& AddressText);
-  void ReadAnalogChannels(uint8_t Address, const QString& AddressText);
+  // The value request of the family, and the decoded values or what went wrong into the log.
+  void ReadValues(uint8_t Address, const QString& AddressText, TDeviceFamily Family);
   void SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex);
   void SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial);
   bool ConfirmBurn(const QString& Serial, const QDate& Date);
@@ -58,6 +57,8 @@ class TfMain : public TfMainLayout {
   TAnswer AskAt(const ByteString& Request, TAfBaudrate Speed);
   QString SerialNumberText() const;
   void Log(const QString& Line);
+
+  QString BaseCaption;  // the caption as first seen by ShowVersionInTitle
 };
 
 }  // namespace tarnel

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string_view>
 
+#include "protocol/Instructions.h"
+
 namespace tarnel {
 
 namespace {
@@ -49,7 +51,7 @@ TAnswer CheckAnswer(const ByteString& Result, bool ExamineCode) {
     return answer;
   }
   answer.Packet = ParsePacket97(packet);
-  answer.Status = ExamineCode && answer.Packet.Code != 0 ? TAnswerStatus::Refused : TAnswerStatus::Ok;
+  answer.Status = ExamineCode && answer.Packet.Code != rcOk ? TAnswerStatus::Refused : TAnswerStatus::Ok;
   return answer;
 }
 

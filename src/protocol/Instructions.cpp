@@ -1,5 +1,6 @@
 #include "protocol/Instructions.h"
 
+#include "common/Bytes.h"
 #include "protocol/Packet97.h"
 
 namespace tarnel {
@@ -9,11 +10,6 @@ namespace {
 constexpr uint8_t AddressedTag = 1;
 constexpr uint8_t ReadValuesTag = 2;
 constexpr uint16_t MaxGroupValue = 65535;
-
-void AppendWord(ByteString& bytes, uint16_t value) {
-  bytes += static_cast<char>(value >> 8);
-  bytes += static_cast<char>(value & 0xFF);
-}
 
 // Two decimal digits in one byte, tens in the high nibble; the value is taken modulo 100 first.
 char PackedBcd(int value) {
@@ -80,7 +76,27 @@ ByteString BuildBurnSerialRequest(TSerialNumber Serial, const TCalendarDate& Dat
 }
 
 uint8_t SpeedCodeFromIndex(int NewSpeedIndex) {
-  return static_cast<uint8_t>(NewSpeedIndex + 3);
+  return static_cast<uint8_t>(NewSpeedIndex + FirstSpeedCode);
+}
+
+int32_t SpeedFromCode(uint8_t Code) {
+  if (Code < FirstSpeedCode || Code - FirstSpeedCode >= static_cast<int>(DeviceSpeeds.size())) return 0;
+  return DeviceSpeeds[Code - FirstSpeedCode];
+}
+
+std::optional<TSetAddressSpeedData> ParseSetAddressSpeedData(const ByteString& Data) {
+  if (Data.size() != 2) return std::nullopt;
+  return TSetAddressSpeedData{ByteAt(Data, 0), ByteAt(Data, 1)};
+}
+
+std::optional<TSetAddressBySerialData> ParseSetAddressBySerialData(const ByteString& Data) {
+  if (Data.size() != 5) return std::nullopt;
+  return TSetAddressBySerialData{ByteAt(Data, 0), TSerialNumber{WordAt(Data, 1), WordAt(Data, 3)}};
+}
+
+std::optional<TBurnSerialData> ParseBurnSerialData(const ByteString& Data) {
+  if (Data.size() != 8) return std::nullopt;
+  return TBurnSerialData{TSerialNumber{WordAt(Data, 0), WordAt(Data, 2)}, Data.substr(4, 4)};
 }
 
 uint16_t ParseSerialGroup(std::string_view Group) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,14 @@ namespace tarnel {
 // The instruction codes the setup tool sends.
 inline constexpr uint8_t InstrInfo = 0xF3, InstrWritePermission = 0xE4, InstrSetAddressSpeed = 0xE0,
                          InstrSetAddressBySerial = 0xEB, InstrReadValues = 0x51, InstrBurnSerial = 0xEA;
+
+// Result codes in an answer; rcOk means the instruction was carried out, any other code is a refusal.
+inline constexpr uint8_t rcOk = 0, rcUnknownInstruction = 1, rcWriteNotPermitted = 2, rcBadData = 3;
+
+// The speeds a device can be set to with 0xE0, slowest first; the window's speed lists offer them in this
+// order. The speed code of DeviceSpeeds[i] is FirstSpeedCode + i.
+inline constexpr std::array<int32_t, 8> DeviceSpeeds = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+inline constexpr uint8_t FirstSpeedCode = 3;
 
 // The device families whose measured values the tool can read, known by the model in their INFO text.
 enum class TDeviceFamily {
@@ -60,6 +70,32 @@ ByteString BuildBurnSerialRequest(TSerialNumber Serial, const TCalendarDate& Dat
 
 // The device's speed code for an entry of the new-speed list: index + 3 (1200 bit/s is 3).
 uint8_t SpeedCodeFromIndex(int NewSpeedIndex);
+
+// The bit/s of a speed code: 3 is 1200 up to 10 for 115200; 0 for any other code.
+int32_t SpeedFromCode(uint8_t Code);
+
+// The request data a device reads, split; empty when Data does not have the instruction's size.
+
+// 0xE0: new address, speed code.
+struct TSetAddressSpeedData {
+  uint8_t NewAddress = 0;
+  uint8_t SpeedCode = 0;
+};
+std::optional<TSetAddressSpeedData> ParseSetAddressSpeedData(const ByteString& Data);
+
+// 0xEB: new address, N1, N2.
+struct TSetAddressBySerialData {
+  uint8_t NewAddress = 0;
+  TSerialNumber Serial;
+};
+std::optional<TSetAddressBySerialData> ParseSetAddressBySerialData(const ByteString& Data);
+
+// 0xEA: N1, N2, then the four packed-BCD date bytes as sent.
+struct TBurnSerialData {
+  TSerialNumber Serial;
+  ByteString Date;
+};
+std::optional<TBurnSerialData> ParseBurnSerialData(const ByteString& Data);
 
 // Leading spaces skipped, then the decimal digits up to the first other character; no digit gives 0.
 // A number above 65535 is clamped to 65535 rather than wrapped onto some other serial number.

@@ -3,26 +3,24 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "common/Bytes.h"
+
 namespace tarnel {
 
 namespace {
 
-constexpr char PacketPrefix = '*';
-constexpr char PacketFormat = 'a';
-constexpr uint8_t PacketTerminator = 0x0D;
+constexpr char PacketPrefix = PacketPrefix97;
+constexpr char PacketFormat = PacketFormat97;
+constexpr uint8_t PacketTerminator = PacketTerminator97;
 constexpr std::size_t MaxChecksumInput = 65535;
 constexpr std::size_t HeaderSize = 7;  // prefix, format, length (2), address, tag, code
-constexpr std::size_t MinCheckedSize = 8;
+constexpr std::size_t MinCheckedSize = MinPacketSize97;
 constexpr std::size_t MinParsedSize = 9;
 
 const char* const IncorrectPacket = "Incorrect PACKET (Tarnel format 97)!";
 
-uint8_t ByteAt(const ByteString& bytes, std::size_t offset) {
-  return static_cast<uint8_t>(bytes[offset]);
-}
-
 uint16_t LengthField(const ByteString& bytes) {
-  return static_cast<uint16_t>(ByteAt(bytes, 2) * 256 + ByteAt(bytes, 3));
+  return WordAt(bytes, 2);
 }
 
 uint8_t ChecksumOfRange(const ByteString& bytes, std::size_t count) {
@@ -46,8 +44,7 @@ ByteString BuildPacket97(uint8_t Address, uint8_t Tag, uint8_t Code, const ByteS
   packet.reserve(HeaderSize + Data.size() + 2);
   packet += PacketPrefix;
   packet += PacketFormat;
-  packet += static_cast<char>(length >> 8);
-  packet += static_cast<char>(length & 0xFF);
+  AppendWord(packet, static_cast<uint16_t>(length));
   packet += static_cast<char>(Address);
   packet += static_cast<char>(Tag);
   packet += static_cast<char>(Code);
@@ -85,10 +82,14 @@ TTarnelFormat97 ParsePacket97(const ByteString& Packet) {
   return record;
 }
 
+std::size_t AnnouncedPacketSize97(const ByteString& Buffer) {
+  return Buffer.size() < 4 ? 0 : std::size_t{LengthField(Buffer)} + 4;
+}
+
 ByteString ExtractPacket97(ByteString& Buffer, bool RemoveFromBuffer) {
   if (Buffer.size() < 4) return {};
   if (Buffer[0] != PacketPrefix || Buffer[1] != PacketFormat) return {};
-  const std::size_t total = std::size_t{LengthField(Buffer)} + 4;
+  const std::size_t total = AnnouncedPacketSize97(Buffer);
   if (Buffer.size() < total) return {};
   try {
     ByteString packet = Buffer.substr(0, total);
@@ -104,7 +105,7 @@ uint16_t CheckPacket97(const ByteString& Packet) {
   if (size < MinCheckedSize) return 1;
   if (Packet[0] != PacketPrefix) return 2;
   if (Packet[1] != PacketFormat) return 3;
-  if (size - 4 != LengthField(Packet)) return 4;
+  if (size != AnnouncedPacketSize97(Packet)) return 4;
   // A packet whose checksummed part exceeds what a checksum covers can never have been built: it is
   // invalid input from the line, not a reason to abort the exchange that received it.
   const std::size_t checksummed = size - 2;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "common/ByteString.h"
@@ -20,8 +21,21 @@ struct TTarnelFormat97 {
   uint8_t Terminator = 0;
 };
 
+// 0..MaxDeviceAddress are the addresses a device can be given; the two above are never a device's own.
+inline constexpr uint8_t MaxDeviceAddress = 253;
 inline constexpr uint8_t UniversalAddress = 254;
 inline constexpr uint8_t SpecialAddress = 255;
+
+inline constexpr char PacketPrefix97 = '*';
+inline constexpr char PacketFormat97 = 'a';
+inline constexpr uint8_t PacketTerminator97 = 0x0D;
+// The shortest string CheckPacket97 can accept: the length field counts at least address, tag, checksum and
+// terminator.
+inline constexpr std::size_t MinPacketSize97 = 8;
+
+// The whole size the packet starting at Buffer's first byte announces: its length field + 4. 0 while fewer
+// than the four bytes up to the length field are there; prefix and format are not looked at.
+std::size_t AnnouncedPacketSize97(const ByteString& Buffer);
 
 // 255 minus the byte sum modulo 256; std::out_of_range past 65535 bytes.
 uint8_t PacketChecksum97(const ByteString& bytes);

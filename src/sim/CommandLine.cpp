@@ -12,7 +12,6 @@ namespace tarnel::sim {
 
 namespace {
 
-constexpr long MaxDeviceAddress = 253;
 constexpr long MaxSpeed = 4000000;
 constexpr size_t MaxInfoLength = 1000;
 

@@ -6,29 +6,12 @@
 
 namespace tarnel::sim {
 
-namespace {
-
-constexpr uint8_t MaxDeviceAddress = 253;
-
-uint16_t WordAt(const ByteString& Data, size_t Offset) {
-  return static_cast<uint16_t>(static_cast<uint8_t>(Data[Offset]) * 256 +
-                               static_cast<uint8_t>(Data[Offset + 1]));
-}
-
-}  // namespace
-
 std::string TDeviceState::DateText() const {
   if (Date.size() != 4) return {};
   const auto b = [this](int i) { return static_cast<unsigned>(static_cast<uint8_t>(Date[i])); };
   char text[16];
   std::snprintf(text, sizeof text, "%02X%02X-%02X-%02X", b(0), b(1), b(2), b(3));
   return text;
-}
-
-int32_t SpeedFromCode(uint8_t Code) {
-  static const int32_t speeds[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
-  if (Code < 3 || Code > 10) return 0;
-  return speeds[Code - 3];
 }
 
 TSimDevice::TSimDevice(const TDeviceConfig& Config) {
@@ -43,7 +26,10 @@ TSimDevice::TSimDevice(const TDeviceConfig& Config) {
 
 TDeviceAction TSimDevice::Handle(const TTarnelFormat97& Request) {
   if (FState.Faults.Silent || !Hears(Request)) return {};
-  if (Request.Code == InstrSetAddressBySerial && !SerialMatches(Request.Data)) return {};
+  if (Request.Code == InstrSetAddressBySerial) {
+    const std::optional<TSetAddressBySerialData> data = ParseSetAddressBySerialData(Request.Data);
+    if (!data || !SerialMatches(data->Serial)) return {};
+  }
   // The permission from 0xE4 covers only the very next request the device takes.
   const bool permitted = FState.WritePermission;
   FState.WritePermission = false;
@@ -65,8 +51,8 @@ bool TSimDevice::Hears(const TTarnelFormat97& Request) const {
   return Request.Address == FState.Address || Request.Address == UniversalAddress;
 }
 
-bool TSimDevice::SerialMatches(const ByteString& Data) const {
-  return Data.size() == 5 && WordAt(Data, 1) == FState.Serial.N1 && WordAt(Data, 3) == FState.Serial.N2;
+bool TSimDevice::SerialMatches(const TSerialNumber& Serial) const {
+  return Serial.N1 == FState.Serial.N1 && Serial.N2 == FState.Serial.N2;
 }
 
 TDeviceAction TSimDevice::Carry(const TTarnelFormat97& Request, bool Permitted) {
@@ -91,18 +77,19 @@ TDeviceAction TSimDevice::Carry(const TTarnelFormat97& Request, bool Permitted) 
 
 TDeviceAction TSimDevice::SetAddressSpeed(const TTarnelFormat97& Request, bool Permitted) {
   if (!Permitted) return Answer(Request, rcWriteNotPermitted);
-  if (Request.Data.size() != 2) return Answer(Request, rcBadData);
-  const auto newAddress = static_cast<uint8_t>(Request.Data[0]);
-  const int32_t newSpeed = SpeedFromCode(static_cast<uint8_t>(Request.Data[1]));
-  if (newAddress > MaxDeviceAddress || newSpeed == 0) return Answer(Request, rcBadData);
+  const std::optional<TSetAddressSpeedData> data = ParseSetAddressSpeedData(Request.Data);
+  if (!data) return Answer(Request, rcBadData);
+  const int32_t newSpeed = SpeedFromCode(data->SpeedCode);
+  if (data->NewAddress > MaxDeviceAddress || newSpeed == 0) return Answer(Request, rcBadData);
   TDeviceAction action = Answer(Request, rcOk);
-  action.NewAddress = newAddress;
+  action.NewAddress = data->NewAddress;
   action.NewSpeed = newSpeed;
   return action;
 }
 
+// Handle has made sure the data is whole and names this device.
 TDeviceAction TSimDevice::SetAddressBySerial(const TTarnelFormat97& Request) {
-  const auto newAddress = static_cast<uint8_t>(Request.Data[0]);
+  const uint8_t newAddress = ParseSetAddressBySerialData(Request.Data)->NewAddress;
   if (newAddress > MaxDeviceAddress) return Answer(Request, rcBadData);
   TDeviceAction action = Answer(Request, rcOk);
   action.NewAddress = newAddress;
@@ -110,9 +97,10 @@ TDeviceAction TSimDevice::SetAddressBySerial(const TTarnelFormat97& Request) {
 }
 
 TDeviceAction TSimDevice::BurnSerial(const TTarnelFormat97& Request) {
-  if (Request.Data.size() != 8) return Answer(Request, rcBadData);
-  FState.Serial = TSerialNumber{WordAt(Request.Data, 0), WordAt(Request.Data, 2)};
-  FState.Date = Request.Data.substr(4, 4);
+  const std::optional<TBurnSerialData> data = ParseBurnSerialData(Request.Data);
+  if (!data) return Answer(Request, rcBadData);
+  FState.Serial = data->Serial;
+  FState.Date = data->Date;
   return Answer(Request, rcOk);
 }
 

@@ -10,9 +10,6 @@
 
 namespace tarnel::sim {
 
-// Result codes of a simulated device; 0 means the instruction was carried out.
-inline constexpr uint8_t rcOk = 0, rcUnknownInstruction = 1, rcWriteNotPermitted = 2, rcBadData = 3;
-
 // Faults a simulated device can show, for tests and demonstrations. All are off by default.
 struct TDeviceFaults {
   bool Silent = false;        // answers nothing and carries nothing out (an echo still comes back)
@@ -63,9 +60,6 @@ struct TDeviceAction {
   std::optional<int32_t> NewSpeed;
 };
 
-// The device speed codes of 0xE0: 3 is 1200 bit/s up to 10 for 115200; 0 for any other code.
-int32_t SpeedFromCode(uint8_t Code);
-
 // One simulated device: answers the instructions of the setup tool as a device does. It knows nothing of
 // lines and timing; the simulator decides whether it hears a request (speed) and when its answer goes out.
 class TSimDevice {
@@ -86,7 +80,7 @@ class TSimDevice {
 
  private:
   bool Hears(const TTarnelFormat97& Request) const;
-  bool SerialMatches(const ByteString& Data) const;
+  bool SerialMatches(const TSerialNumber& Serial) const;
   TDeviceAction Carry(const TTarnelFormat97& Request, bool Permitted);
   TDeviceAction SetAddressSpeed(const TTarnelFormat97& Request, bool Permitted);
   TDeviceAction SetAddressBySerial(const TTarnelFormat97& Request);

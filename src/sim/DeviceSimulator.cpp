@@ -1,7 +1,6 @@
 #include "sim/DeviceSimulator.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +9,7 @@
 
 #include "common/Exception.h"
 #include "protocol/Packet97.h"
+#include "serial/platform/Event.h"
 #include "sim/JsonLine.h"
 #include "sim/Values.h"
 
@@ -92,8 +92,9 @@ void TDeviceSimulator::Start(const std::string& ComDir, int ComNumber) {
   if (FThread.joinable()) throw Exception("the simulator is already running on " + FPty.LinkPath());
   if (ComNumber < 1) throw Exception("COM number must be 1 or more, not " + std::to_string(ComNumber));
   FPty.Open(ComDir + "/COM" + std::to_string(ComNumber));
-  FWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (FWake < 0) {
+  try {
+    FWake = std::make_unique<platform::Event>(platform::Event::Kind::AutoReset);
+  } catch (const std::exception&) {
     FPty.Close();
     throw Exception("cannot create the simulator's wake-up event");
   }
@@ -122,8 +123,7 @@ void TDeviceSimulator::Stop() {
   std::lock_guard lock(FMutex);
   Log(TJsonLine().Add("t_ms", SinceStartMs(TClock::now())).Add("event", "stop").Text());
   FPty.Close();
-  ::close(FWake);
-  FWake = -1;
+  FWake.reset();
   FPending.clear();
   FBabbleAt.clear();
   FLine = TLineSchedule();
@@ -187,9 +187,7 @@ bool TDeviceSimulator::Idle() const {
 }
 
 void TDeviceSimulator::WakeThread() {
-  const uint64_t one = 1;
-  if (FWake >= 0 && ::write(FWake, &one, sizeof one) < 0 && errno != EAGAIN)
-    std::perror("tarnel-devsim: wake");
+  if (FWake) FWake->Set();
 }
 
 // The thread: wait for bytes from the tool or the next byte due on the line, then hear and send.
@@ -222,13 +220,10 @@ TClock::time_point TDeviceSimulator::NextWakeup(TClock::time_point Now) const {
 
 void TDeviceSimulator::WaitForLine(TClock::time_point Until) {
   const TClock::time_point now = TClock::now();
-  pollfd fds[2] = {{FWake, POLLIN, 0}, {FMasterMutedUntil > now ? -1 : FPty.Master(), POLLIN, 0}};
+  pollfd fds[2] = {{FWake->PollFd(), POLLIN, 0}, {FMasterMutedUntil > now ? -1 : FPty.Master(), POLLIN, 0}};
   const timespec timeout = TimespecOf(Until - now);
   if (::ppoll(fds, 2, &timeout, nullptr) <= 0) return;
-  if (fds[0].revents & POLLIN) {
-    uint64_t count = 0;
-    if (::read(FWake, &count, sizeof count) < 0 && errno != EAGAIN) std::perror("tarnel-devsim: wake");
-  }
+  if (fds[0].revents & POLLIN) FWake->Reset();
   if ((fds[1].revents & (POLLHUP | POLLERR)) && !(fds[1].revents & POLLIN))
     FMasterMutedUntil = TClock::now() + HangupPause;
 }

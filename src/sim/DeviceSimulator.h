@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -15,6 +16,10 @@
 #include "sim/Line.h"
 #include "sim/Pty.h"
 #include "sim/Receiver.h"
+
+namespace tarnel::platform {
+class Event;
+}
 
 namespace tarnel::sim {
 
@@ -149,7 +154,7 @@ class TDeviceSimulator {
   TRequestReceiver FReceiver;
   TLogSink FLog;
   TPty FPty;
-  int FWake = -1;  // eventfd that interrupts the thread's wait
+  std::unique_ptr<platform::Event> FWake;  // interrupts the thread's wait
   bool FStopping = false;
   TClock::time_point FStartedAt;
   TClock::time_point FMasterMutedUntil;  // after a hang-up the master is not watched for a while

@@ -6,9 +6,8 @@ namespace tarnel::sim {
 
 namespace {
 
-constexpr char PacketPrefix = '*';
-constexpr char PacketFormat = 'a';
-constexpr size_t SmallestPacket = 8;
+constexpr char PacketPrefix = PacketPrefix97;
+constexpr char PacketFormat = PacketFormat97;
 // No request of the tool comes near this; a longer claim is noise rather than a reason to wait.
 constexpr size_t LargestRequest = 4096;
 
@@ -53,9 +52,9 @@ void TRequestReceiver::Cut(std::vector<TReceived>& Out) {
       TakeNoise(Out, noise);
       continue;
     }
-    if (FBuffer.size() < 4) return;
-    const size_t length = static_cast<uint8_t>(FBuffer[2]) * 256u + static_cast<uint8_t>(FBuffer[3]) + 4u;
-    if (length < SmallestPacket || length > LargestRequest) {
+    const size_t length = AnnouncedPacketSize97(FBuffer);
+    if (length == 0) return;  // the length field has not come yet
+    if (length < MinPacketSize97 || length > LargestRequest) {
       TakeNoise(Out, 1);
       continue;
     }

@@ -5,19 +5,15 @@
 #include <vector>
 
 #include "common/ByteString.h"
+#include "common/Bytes.h"
+#include "protocol/Decoders.h"
 #include "protocol/Instructions.h"
 
 namespace tarnel::sim {
 
-// Encoders of the measured values a simulated device answers to 0x51, in its family's layout. Each throws
+// The measured values a simulated device answers to 0x51, in its family's layout, written with the codec's
+// encoders (EncodeTemperature16, EncodeTempHumidityDew, EncodeAnalogChannels4); each throws
 // tarnel::Exception with a readable message when a number does not fit the field it goes into.
-
-// "VKM7": one signed temperature in 1/32 degree (-1024 .. 1023.96875), rounded to the nearest step.
-ByteString EncodeTemperature16(double Temperature);
-
-// "HRW": temperature, humidity and dew point in signed tenths, channel markers 1, 2, 3; the status byte of
-// every channel is 0x80 (valid) or 0x00.
-ByteString EncodeTempHumidityDew(double Temperature, double Humidity, double DewPoint, bool Valid = true);
 
 // One "KQ6" channel as the device measures it; Value is raw / 10000 * 20 (0 .. 131.07).
 struct TAnalogReading {
@@ -38,10 +34,6 @@ ByteString EncodeFamilyValues(TDeviceFamily Family, const std::vector<double>& N
 // 4.0, 8.0, 12.0, 20.0 on the four analog channels.
 ByteString DefaultFamilyValues(TDeviceFamily Family);
 
-// "01 80 00 fa" or "018000FA" -> bytes; throws tarnel::Exception on a bad digit or an odd digit count.
-ByteString ParseHexBytes(const std::string& Text);
-
-// Bytes -> "2A6100..." (upper case, no separators), the form the log uses.
-std::string HexOf(const ByteString& Bytes);
+// ParseHexBytes and HexOf (common/Bytes.h) read and write the values and bytes of the log and command line.
 
 }  // namespace tarnel::sim

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "protocol/Instructions.h"
 #include "ui/DropDownStyle.h"
 #include "ui/LabelPicture.h"
 #include "ui/SystemColors.h"
@@ -19,6 +20,7 @@ constexpr int kClientWidth = 599;
 constexpr int kClientHeight = 759;
 constexpr int kListItemHeight = 16;
 constexpr int kDropDownCount = 8;
+constexpr int32_t kStartSpeed = 9600;  // the port's speed when the window opens
 const QColor kWindowColor{0xEC, 0xF1, 0xE3};
 const QColor kNavy{0x00, 0x00, 0x80};
 const QColor kMaroon{0x80, 0x00, 0x00};
@@ -206,7 +208,11 @@ void TfMainLayout::SetupShapeButtons() {
 }
 
 void TfMainLayout::SetupLists() {
+  // Both speed lists offer the speeds a device can be set to, and no other.
   for (QComboBox* speeds : {cbbOldSpeed, cbbNewSpeed}) {
+    for (int32_t bitsPerSecond : DeviceSpeeds)
+      speeds->addItem(QString::number(bitsPerSecond));
+    speeds->setCurrentIndex(speeds->findText(QString::number(kStartSpeed)));
     UseDropDownList(speeds);
     speeds->setItemDelegate(new TItemHeightDelegate(speeds, kListItemHeight));
     speeds->setMaxVisibleItems(kDropDownCount);

@@ -8,6 +8,7 @@ namespace tarnel {
 namespace {
 
 using test::Hex;
+using test::ToHex;
 
 class StrBinToInt16Test : public ::testing::Test {};
 
@@ -145,6 +146,46 @@ TEST_F(AnalogChannels4Test, MarkersOutOfOrderLeaveChannelsAlone) {
     EXPECT_EQ(c.Value, -7.0);
     EXPECT_TRUE(c.Valid && c.Overflow && c.Underflow);
   }
+}
+
+// The encoders are checked against the same fixed bytes the decoders read, not against the decoders alone.
+class EncodersTest : public ::testing::Test {};
+
+TEST_F(EncodersTest, WriteTheFixedLayouts) {
+  EXPECT_EQ(ToHex(EncodeTemperature16(1023.96875)), "7F FF");
+  EXPECT_EQ(ToHex(EncodeTempHumidityDew(25.0, 50.0, 10.0)), "01 80 00 FA 02 80 01 F4 03 80 00 64");
+  const std::array<TAnalogChannel, 4> channels = {
+      TAnalogChannel{10.0, true, false, false}, TAnalogChannel{20.0, true, false, false},
+      TAnalogChannel{131.07, false, true, false}, TAnalogChannel{0.0, false, false, true}};
+  EXPECT_EQ(ToHex(EncodeAnalogChannels4(channels)), "01 80 13 88 02 80 27 10 03 08 FF FF 04 04 00 00");
+}
+
+TEST_F(EncodersTest, DecodersReadBackWhatWasWritten) {
+  double temperature = 0, humidity = 0, dewPoint = 0;
+  bool valid = true;
+  ASSERT_TRUE(DecodeTempHumidityDew(EncodeTempHumidityDew(-12.3, 99.9, -40.0, false), temperature, humidity,
+                                    dewPoint, valid));
+  EXPECT_DOUBLE_EQ(temperature, -12.3);
+  EXPECT_DOUBLE_EQ(humidity, 99.9);
+  EXPECT_DOUBLE_EQ(dewPoint, -40.0);
+  EXPECT_FALSE(valid);
+  std::array<TAnalogChannel, 4> channels{};
+  const std::array<TAnalogChannel, 4> written = {TAnalogChannel{0.04, false, true, true},
+                                                 TAnalogChannel{65.0, true, true, false}, TAnalogChannel{},
+                                                 TAnalogChannel{131.07, true, false, true}};
+  ASSERT_TRUE(DecodeAnalogChannels4(EncodeAnalogChannels4(written), channels));
+  for (size_t k = 0; k < 4; ++k) {
+    EXPECT_NEAR(channels[k].Value, written[k].Value, 1e-9) << "channel " << k + 1;
+    EXPECT_EQ(channels[k].Valid, written[k].Valid) << "channel " << k + 1;
+    EXPECT_EQ(channels[k].Overflow, written[k].Overflow) << "channel " << k + 1;
+    EXPECT_EQ(channels[k].Underflow, written[k].Underflow) << "channel " << k + 1;
+  }
+}
+
+TEST_F(EncodersTest, NumbersOutsideTheirFieldAreRefused) {
+  EXPECT_THROW(EncodeTemperature16(-1024.1), Exception);
+  EXPECT_THROW(EncodeTempHumidityDew(0, 3276.8, 0), Exception);
+  EXPECT_THROW(EncodeAnalogChannels4({TAnalogChannel{131.08}}), Exception);
 }
 
 }  // namespace

@@ -158,5 +158,45 @@ TEST_F(ModelTest, FamilyChoice) {
   EXPECT_EQ(FamilyOfModel(ModelFromInfo("KQ6 without separator")), TDeviceFamily::None);
 }
 
+class SpeedTableTest : public ::testing::Test {};
+
+TEST_F(SpeedTableTest, CodesAndSpeedsMapBothWays) {
+  for (int index = 0; index < static_cast<int>(DeviceSpeeds.size()); ++index)
+    EXPECT_EQ(SpeedFromCode(SpeedCodeFromIndex(index)), DeviceSpeeds[index]);
+  EXPECT_EQ(SpeedFromCode(6), 9600);
+  EXPECT_EQ(SpeedFromCode(2), 0);
+  EXPECT_EQ(SpeedFromCode(11), 0);
+}
+
+// The parsers a device uses on the request data, on the fixed examples of the requests.
+class RequestDataTest : public ::testing::Test {};
+
+TEST_F(RequestDataTest, SetAddressSpeed) {
+  const auto data = ParseSetAddressSpeedData(Hex("32 06"));
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->NewAddress, 0x32);
+  EXPECT_EQ(data->SpeedCode, 6);
+  EXPECT_FALSE(ParseSetAddressSpeedData(Hex("32")));
+  EXPECT_FALSE(ParseSetAddressSpeedData(Hex("32 06 00")));
+}
+
+TEST_F(RequestDataTest, SetAddressBySerial) {
+  const auto data = ParseSetAddressBySerialData(Hex("05 04 D2 00 2A"));
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->NewAddress, 5);
+  EXPECT_EQ(data->Serial.N1, 1234);
+  EXPECT_EQ(data->Serial.N2, 42);
+  EXPECT_FALSE(ParseSetAddressBySerialData(Hex("05 04 D2 00")));
+}
+
+TEST_F(RequestDataTest, BurnSerial) {
+  const auto data = ParseBurnSerialData(Hex("00 01 00 02 20 30 01 01"));
+  ASSERT_TRUE(data);
+  EXPECT_EQ(data->Serial.N1, 1);
+  EXPECT_EQ(data->Serial.N2, 2);
+  EXPECT_EQ(ToHex(data->Date), "20 30 01 01");
+  EXPECT_FALSE(ParseBurnSerialData(Hex("00 01 00 02 20 30 01 01 00")));
+}
+
 }  // namespace
 }  // namespace tarnel

@@ -213,6 +213,13 @@ TEST_F(ExtractPacketTest, NeedsTheFullHeader) {
   EXPECT_EQ(buffer.size(), 12u);
 }
 
+// The rule a device's receiver cuts requests by, too: prefix and format are left to the caller.
+TEST_F(ExtractPacketTest, AnnouncedSizeIsTheLengthFieldPlusFour) {
+  EXPECT_EQ(AnnouncedPacketSize97(ByteString("*a\0", 3)), 0u);
+  EXPECT_EQ(AnnouncedPacketSize97(Hex("2A 61 00 05")), 9u);
+  EXPECT_EQ(AnnouncedPacketSize97(Hex("00 00 FF FF 00")), 65539u);
+}
+
 TEST_F(ExtractPacketTest, LengthZeroGivesFourBytesThatCheckRejects) {
   ByteString buffer("*a\0\0\x01", 5);
   const ByteString packet = ExtractPacket97(buffer, true);
