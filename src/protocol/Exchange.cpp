@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "protocol/AnswerCheck.h"
+#include "protocol/Packet97.h"
 
 namespace tarnel {
 
@@ -39,9 +40,8 @@ constexpr size_t LongestExpectedAnswer = 4 + 5 + 1024;
 // The whole size the packet at the start of Answer announces in its Length field, at most the longest
 // expected answer; 0 while no packet header is there (noise, or too few bytes yet).
 size_t AnnouncedSize(const ByteString& Answer) {
-  if (Answer.size() < 4 || Answer[0] != '*' || Answer[1] != 'a') return 0;
-  const size_t announced = static_cast<uint8_t>(Answer[2]) * 256u + static_cast<uint8_t>(Answer[3]) + 4u;
-  return std::min(announced, LongestExpectedAnswer);
+  if (Answer.size() < 2 || Answer[0] != PacketPrefix97 || Answer[1] != PacketFormat97) return 0;
+  return std::min(AnnouncedPacketSize97(Answer), LongestExpectedAnswer);
 }
 
 }  // namespace
