@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "serial/AfComPortThreads.h"
 #include "serial/platform/Event.h"
@@ -33,6 +34,11 @@ EAfComPortCoreError CoreError(const char* Format, int32_t Number, const std::str
   return EAfComPortCoreError(text + "\n" + Reason);
 }
 
+TSerialDeviceFactory& DefaultDeviceFactory() {
+  static TSerialDeviceFactory factory;
+  return factory;
+}
+
 }  // namespace
 
 std::string LostPortText(int32_t ComNumber) {
@@ -41,6 +47,7 @@ std::string LostPortText(int32_t ComNumber) {
 }
 
 struct TAfComPortCore::Impl {
+  TSerialDeviceFactory DeviceFactory;
   std::atomic<bool> IsActive{false};
   int32_t PortNumber = 0;
   DCB Dcb{};
@@ -62,7 +69,13 @@ struct TAfComPortCore::Impl {
   TThreadPriority EventThreadPriority = tpNormal;
 };
 
-TAfComPortCore::TAfComPortCore() : d(std::make_unique<Impl>()) {}
+TAfComPortCore::TAfComPortCore(TSerialDeviceFactory DeviceFactory) : d(std::make_unique<Impl>()) {
+  d->DeviceFactory = std::move(DeviceFactory);
+}
+
+TSerialDeviceFactory TAfComPortCore::SetDefaultDeviceFactory(TSerialDeviceFactory DeviceFactory) {
+  return std::exchange(DefaultDeviceFactory(), std::move(DeviceFactory));
+}
 
 TAfComPortCore::~TAfComPortCore() {
   ClosePort();
@@ -72,7 +85,8 @@ bool TAfComPortCore::OpenPort(int32_t ComNumber) {
   if (d->IsOpen) return false;
   if (ComNumber <= 0) throw CoreError("Invalid port number (COM%d)", ComNumber);
   d->PortNumber = ComNumber;
-  auto device = platform::CreateSerialDevice();
+  const TSerialDeviceFactory& factory = d->DeviceFactory ? d->DeviceFactory : DefaultDeviceFactory();
+  auto device = factory ? factory() : platform::CreateSerialDevice();
   switch (device->Open(ComNumber)) {
     case platform::TOpenResult::Missing:
       throw CoreError("Invalid port number (COM%d)", ComNumber, device->OpenFailure());

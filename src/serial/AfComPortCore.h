@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -8,14 +9,24 @@
 
 namespace tarnel {
 
+namespace platform {
+class SerialDevice;
+}
+
 struct TAfComPortThreadContext;
+
+// Makes the device a core opens. Empty means the operating system's own; tests give one in memory.
+using TSerialDeviceFactory = std::function<std::unique_ptr<platform::SerialDevice>()>;
 
 // Owns one serial device: opens it by COM number, configures it, runs the event and write threads, and
 // offers byte-level operations that answer with a Boolean or a count and never raise.
 class TAfComPortCore {
  public:
-  TAfComPortCore();
+  explicit TAfComPortCore(TSerialDeviceFactory DeviceFactory = {});
   ~TAfComPortCore();
+  // What cores made without a factory of their own (every port component's) use from their next open on;
+  // returns the one it replaces. Called on the UI thread while no port opens.
+  static TSerialDeviceFactory SetDefaultDeviceFactory(TSerialDeviceFactory DeviceFactory);
   TAfComPortCore(const TAfComPortCore&) = delete;
   TAfComPortCore& operator=(const TAfComPortCore&) = delete;
 

@@ -9,7 +9,7 @@
 
 #include "app/Application.h"
 #include "app/WindowFixture.h"
-#include "serial/PtyPair.h"
+#include "support/PtyPair.h"
 #include "ui/AfPortControls.h"
 
 namespace tarnel::test {

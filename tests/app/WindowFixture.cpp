@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QTest>
-#include <cstdlib>
 
 namespace tarnel::test {
 
@@ -24,12 +23,6 @@ void TMessageBoxWatcher::Poll() {
 }
 
 void WindowTest::SetUp() {
-  ASSERT_TRUE(ComDir.isValid());
-  if (const char* previous = std::getenv("TARNEL_COM_DIR")) {
-    FHadComDir = true;
-    FPreviousComDir = previous;
-  }
-  setenv("TARNEL_COM_DIR", ComDir.path().toStdString().c_str(), 1);
   Boxes = std::make_unique<TMessageBoxWatcher>();
   Window = std::make_unique<TfMain>();
   Window->show();
@@ -39,14 +32,10 @@ void WindowTest::TearDown() {
   Window.reset();
   Boxes.reset();
   Sim.Stop();
-  if (FHadComDir)
-    setenv("TARNEL_COM_DIR", FPreviousComDir.c_str(), 1);
-  else
-    unsetenv("TARNEL_COM_DIR");
 }
 
 void WindowTest::StartLine() {
-  Sim.Start(ComDir.path().toStdString(), 1);
+  Sim.Start(ComDir.Path(), 1);
 }
 
 void WindowTest::OpenPort() {
@@ -74,13 +63,6 @@ std::vector<sim::THeardRequest> WindowTest::PacketsHeard() const {
   for (const sim::THeardRequest& request : Sim.Requests())
     if (request.Packet) packets.push_back(request);
   return packets;
-}
-
-ByteString Bytes(std::initializer_list<int> Values) {
-  ByteString bytes;
-  for (int value : Values)
-    bytes.push_back(static_cast<char>(value));
-  return bytes;
 }
 
 }  // namespace tarnel::test

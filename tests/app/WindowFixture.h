@@ -4,7 +4,6 @@
 
 #include <QMessageBox>
 #include <QString>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
 #include <ostream>
@@ -13,6 +12,8 @@
 
 #include "app/ufMain.h"
 #include "sim/DeviceSimulator.h"
+#include "support/Hex.h"
+#include "support/PtyPair.h"
 
 // Failure output shows texts, not their UTF-16 units.
 QT_BEGIN_NAMESPACE
@@ -45,6 +46,12 @@ class TMessageBoxWatcher {
   std::vector<TShownBox> FShown;
 };
 
+// The test's COM folder, named by TARNEL_COM_DIR while it lives, in the toolkit's terms.
+class TWindowComDir : public ComDir {
+ public:
+  QString path() const { return QString::fromStdString(Path()); }
+};
+
 // The window with simulated devices on COM 1 (TARNEL_COM_DIR points at a folder of the test's own).
 class WindowTest : public ::testing::Test {
  protected:
@@ -59,17 +66,10 @@ class WindowTest : public ::testing::Test {
   std::vector<sim::THeardRequest> PacketsHeard() const;
   static QString AddressText(int Address) { return QString(QChar(Address)); }
 
-  QTemporaryDir ComDir;
+  TWindowComDir ComDir;
   sim::TDeviceSimulator Sim;
   std::unique_ptr<TfMain> Window;
   std::unique_ptr<TMessageBoxWatcher> Boxes;
-
- private:
-  std::string FPreviousComDir;
-  bool FHadComDir = false;
 };
-
-// Bytes from a list of values, for comparing with what crossed the line.
-ByteString Bytes(std::initializer_list<int> Values);
 
 }  // namespace tarnel::test

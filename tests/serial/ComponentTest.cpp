@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "PtyPair.h"
-#include "UiThreadWait.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
 #include "serial/ApplicationErrors.h"
+#include "support/PtyPair.h"
+#include "support/UiThreadWait.h"
 
 namespace tarnel {
 namespace {

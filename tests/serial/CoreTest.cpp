@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -19,10 +18,11 @@
 #include <thread>
 #include <vector>
 
-#include "PtyPair.h"
-#include "UiThreadWait.h"
 #include "serial/AfComPortCore.h"
 #include "serial/AfSafeSync.h"
+#include "support/PtyPair.h"
+#include "support/UiThreadWait.h"
+#include "support/Watchdog.h"
 
 namespace tarnel {
 namespace {
@@ -109,33 +109,6 @@ class EventLog {
  private:
   std::mutex FLock;
   std::vector<Entry> FEntries;
-};
-
-// Ends the whole run when a step hangs, instead of leaving it to the runner's time-out.
-class Watchdog {
- public:
-  Watchdog(std::chrono::seconds Limit, const char* What)
-      : FThread([this, Limit, What] {
-          std::unique_lock lock(FLock);
-          if (!FDoneSignal.wait_for(lock, Limit, [this] { return FDone; })) {
-            std::fprintf(stderr, "%s\n", What);
-            std::_Exit(1);
-          }
-        }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard lock(FLock);
-      FDone = true;
-    }
-    FDoneSignal.notify_all();
-    FThread.join();
-  }
-
- private:
-  std::mutex FLock;
-  std::condition_variable FDoneSignal;
-  bool FDone = false;
-  std::thread FThread;
 };
 
 // Closes the port when a test body ends, before the locals its callback uses go away.
@@ -601,7 +574,7 @@ TEST_F(CoreTest, ManyOpenCloseCyclesUnderTraffic) {
   int opened = 0;
   const auto start = Clock::now();
   {
-    Watchdog watchdog(120s, "open/close cycles hung");
+    test::Watchdog watchdog(120s, "open/close cycles hung");
     for (int cycle = 0; cycle < 500; ++cycle) {
       if (!core.OpenPort(1)) break;
       ++opened;

@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "PtyPair.h"
-#include "UiThreadWait.h"
 #include "serial/platform/ComNames.h"
 #include "serial/platform/Event.h"
 #include "serial/platform/LineSettings.h"
 #include "serial/platform/SerialDevice.h"
+#include "support/PtyPair.h"
+#include "support/UiThreadWait.h"
 
 namespace tarnel::platform {
 namespace {

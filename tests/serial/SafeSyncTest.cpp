@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "UiThreadWait.h"
 #include "serial/AfSafeSync.h"
 #include "serial/ApplicationErrors.h"
+#include "support/UiThreadWait.h"
 
 namespace tarnel {
 namespace {

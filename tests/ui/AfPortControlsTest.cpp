@@ -20,7 +20,7 @@
 
 #include "Pixels.h"
 #include "serial/AfComPort.h"
-#include "serial/PtyPair.h"
+#include "support/PtyPair.h"
 #include "ui/SystemColors.h"
 
 namespace tarnel {

@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "Pixels.h"
-#include "serial/PtyPair.h"
+#include "support/PtyPair.h"
 #include "ui/Bevel.h"
 #include "ui/LabelPicture.h"
 

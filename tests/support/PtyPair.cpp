@@ -74,10 +74,15 @@ PtyPair::PtyPair() {
 
 PtyPair::~PtyPair() {
   CloseMaster();
+  if (FNumberHold >= 0) close(FNumberHold);
 }
 
+// The kernel removes the slave's node when the master closes but frees its number only when the last slave
+// descriptor closes too. When the port under test holds the slave exclusively, its descriptor does this.
 void PtyPair::CloseMaster() {
-  if (FMaster >= 0) close(FMaster);
+  if (FMaster < 0) return;
+  if (FNumberHold < 0) FNumberHold = open(FSlavePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  close(FMaster);
   FMaster = -1;
 }
 

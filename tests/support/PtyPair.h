@@ -36,7 +36,9 @@ class PtyPair {
 
   int Master() const { return FMaster; }
   const std::string& SlavePath() const { return FSlavePath; }
-  // The other side vanishes, as when an adapter is pulled.
+  // The other side vanishes, as when an adapter is pulled. The slave's path is gone for good while this
+  // object lives: its number stays taken, so a pseudo-terminal opened meanwhile (by a test running in
+  // parallel) never appears under the same name.
   void CloseMaster();
 
   // Writes all bytes, waiting while the pseudo-terminal is full; false when the time runs out first.
@@ -50,6 +52,7 @@ class PtyPair {
 
  private:
   int FMaster = -1;
+  int FNumberHold = -1;  // a slave descriptor kept past CloseMaster
   std::string FSlavePath;
 };
 
