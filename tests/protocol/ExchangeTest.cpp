@@ -1,12 +1,9 @@
 #include "protocol/Exchange.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <thread>
 
-#include "HexBytes.h"
 #include "protocol/AnswerCheck.h"
 #include "protocol/Decoders.h"
 #include "protocol/Instructions.h"
@@ -14,6 +11,8 @@
 #include "serial/AfComPortExchange.h"
 #include "sim/DeviceSimulator.h"
 #include "sim/Values.h"
+#include "support/Hex.h"
+#include "support/PtyPair.h"
 
 namespace tarnel {
 namespace {
@@ -30,16 +29,9 @@ double MsBetween(Clock::time_point From, Clock::time_point To) {
 // A port component on COM1, which the simulator provides; the devices are added by each test.
 class ExchangeTest : public ::testing::Test {
  protected:
-  ExchangeTest() {
-    char pattern[] = "/tmp/tarnel-exchange-test-XXXXXX";
-    dir = mkdtemp(pattern);
-    setenv("TARNEL_COM_DIR", dir.c_str(), 1);
-  }
   ~ExchangeTest() override {
     port.Close();
     sim.Stop();
-    unsetenv("TARNEL_COM_DIR");
-    std::filesystem::remove_all(dir);
   }
 
   int AddDevice(uint8_t Address, int32_t Speed = 9600, const std::string& Info = "HRW;hall",
@@ -84,7 +76,8 @@ class ExchangeTest : public ::testing::Test {
     return Index < requests.size() ? requests[Index].Bytes : ByteString();
   }
 
-  std::string dir;
+  test::ComDir comDir;
+  const std::string dir = comDir.Path();
   sim::TDeviceSimulator sim;
   TAfComPort port;
   TAfComPortExchange line{&port};
