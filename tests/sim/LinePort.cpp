@@ -1,8 +1,11 @@
+// termios2 through the platform's line settings, so the speed table is the one the port core uses; the
+// kernel's declarations rule out <termios.h> here.
 #include "LinePort.h"
 
+#include <asm/termbits.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,40 +13,15 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "serial/platform/LineSettings.h"
+
 namespace tarnel::test {
-
-namespace {
-
-speed_t SpeedCode(int Speed) {
-  switch (Speed) {
-    case 1200:
-      return B1200;
-    case 2400:
-      return B2400;
-    case 4800:
-      return B4800;
-    case 9600:
-      return B9600;
-    case 19200:
-      return B19200;
-    case 38400:
-      return B38400;
-    case 57600:
-      return B57600;
-    case 115200:
-      return B115200;
-    default:
-      throw std::invalid_argument("no termios code for " + std::to_string(Speed));
-  }
-}
-
-}  // namespace
 
 TLinePort::TLinePort(const std::string& Path, int Speed) {
   FFd = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (FFd < 0) throw std::runtime_error("cannot open " + Path + ": " + std::strerror(errno));
   SetSpeed(Speed);
-  tcflush(FFd, TCIOFLUSH);
+  ioctl(FFd, TCFLSH, TCIOFLUSH);
 }
 
 TLinePort::~TLinePort() {
@@ -56,13 +34,17 @@ void TLinePort::Close() {
 }
 
 void TLinePort::SetSpeed(int Speed) {
-  termios settings{};
-  tcgetattr(FFd, &settings);
-  cfmakeraw(&settings);
+  termios2 settings{};
+  if (ioctl(FFd, TCGETS2, &settings) != 0) throw std::runtime_error("TCGETS2 failed");
+  platform::MakeRaw(settings);
+  DCB frame{};
+  frame.BaudRate = static_cast<uint32_t>(Speed);
+  frame.ByteSize = 8;
+  frame.Flags = dcbBinary;
+  if (Speed <= 0 || !platform::DcbToTermios(frame, settings))
+    throw std::invalid_argument("no line speed " + std::to_string(Speed));
   settings.c_cflag |= CLOCAL | CREAD;
-  cfsetispeed(&settings, SpeedCode(Speed));
-  cfsetospeed(&settings, SpeedCode(Speed));
-  if (tcsetattr(FFd, TCSANOW, &settings) != 0) throw std::runtime_error("tcsetattr failed");
+  if (ioctl(FFd, TCSETS2, &settings) != 0) throw std::runtime_error("TCSETS2 failed");
 }
 
 void TLinePort::Write(const ByteString& Bytes) {
