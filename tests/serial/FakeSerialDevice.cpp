@@ -1,6 +1,7 @@
 #include "FakeSerialDevice.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <utility>
 
@@ -90,8 +91,8 @@ class FakeSerialDevice : public platform::SerialDevice {
  private:
   FakeLine* FLine;
   std::string FNoFailure;
-  bool FOpen = false;
-  uint32_t FMask = 0;
+  std::atomic<bool> FOpen{false};
+  std::atomic<uint32_t> FMask{0};  // set by the closing thread while the event thread reads it
   DCB FDcb{};
 };
 
