@@ -17,6 +17,9 @@ using std::chrono::milliseconds;
 
 constexpr int32_t LongestWaitMs = 1;
 constexpr milliseconds FinalPause(10);
+// A timed sleep wakes a tenth of a millisecond or more late on a loaded machine: the pause sleeps until this
+// much before its end and yields for the rest, so it lasts its 10 ms and no longer.
+constexpr std::chrono::microseconds PauseFinish(300);
 constexpr int QuietCharacters = 5;
 constexpr int64_t QuietExtraMs = 150;
 
@@ -42,6 +45,13 @@ constexpr size_t LongestExpectedAnswer = 4 + 5 + 1024;
 size_t AnnouncedSize(const ByteString& Answer) {
   if (Answer.size() < 2 || Answer[0] != PacketPrefix97 || Answer[1] != PacketFormat97) return 0;
   return std::min(AnnouncedPacketSize97(Answer), LongestExpectedAnswer);
+}
+
+void Pause(milliseconds Length) {
+  const TClock::time_point end = TClock::now() + Length;
+  std::this_thread::sleep_until(end - PauseFinish);
+  while (TClock::now() < end)
+    std::this_thread::yield();
 }
 
 }  // namespace
@@ -79,7 +89,7 @@ ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_
     if (Validator == nullptr) continue;
     if (Validator(answer) == 0) break;
   }
-  std::this_thread::sleep_for(FinalPause);
+  Pause(FinalPause);
   return result;
 }
 
