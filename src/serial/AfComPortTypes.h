@@ -102,4 +102,17 @@ class EAfComPortLost : public EAfComPortCoreError {
 // The message of EAfComPortLost for COM<ComNumber>.
 std::string LostPortText(int32_t ComNumber);
 
+// What a look at a port found, without touching its settings.
+enum class TAfPortCondition : uint8_t {
+  Free,          // could be had (and was let go at once)
+  OpenHere,      // this program has it open; it was not touched
+  InUse,         // another program holds it
+  NoPermission,  // the user may not open it
+  NotSerial,     // no terminal: a regular file, folder, pipe, /dev/null, a loop of links
+  Missing        // no such device
+};
+
+// The same finding in the three states of a port list.
+enum class TAfPortProbe : uint16_t { Busy = 0, Free = 1, Missing = 2 };
+
 }  // namespace tarnel

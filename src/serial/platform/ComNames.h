@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "serial/AfComPortTypes.h"
+
 namespace tarnel::platform {
 
 // Where COM<n> lives on this machine. With TARNEL_COM_DIR set, only that folder's entry COM<n> (usually a
@@ -16,18 +18,11 @@ std::string ComDevicePath(int ComNumber);
 // does, or when the variable is not set.
 std::string ComDirProblem();
 
-// What a probe of a port found.
-enum class TPortProbe : uint16_t { Busy = 0, Free = 1, Missing = 2 };
+// What a probe of a port found: the serial layer's own kinds, so a finding passes up unchanged.
+using TPortProbe = TAfPortProbe;
 
 // The finer finding behind a probe.
-enum class TPortCondition : uint8_t {
-  Free,          // could be had (and was let go at once)
-  OpenHere,      // this program has it open; it was not touched
-  InUse,         // another program holds it
-  NoPermission,  // the user may not open it
-  NotSerial,     // no terminal: a regular file, folder, pipe, /dev/null, a loop of links
-  Missing        // no such device
-};
+using TPortCondition = TAfPortCondition;
 
 // Opens and closes the port only, never changing its settings; a port this process holds open is not
 // touched, and an entry that is no character device is not even opened.
