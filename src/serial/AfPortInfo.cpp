@@ -1,6 +1,7 @@
 #include "serial/AfPortInfo.h"
 
 #include "serial/platform/ComNames.h"
+#include "serial/platform/UsbAdapter.h"
 
 namespace tarnel {
 
@@ -18,6 +19,11 @@ TAfPortCondition TAfPortInfo::Inspect(int ComNumber) {
 
 TAfPortProbe TAfPortInfo::Probe(int ComNumber) {
   return platform::ProbeComPort(ComNumber);
+}
+
+TAfPortDescription TAfPortInfo::Describe(int ComNumber) {
+  const platform::TUsbAdapter adapter = platform::DescribeUsbAdapter(platform::ComDevicePath(ComNumber));
+  return {platform::AdapterDescription(adapter), adapter.VidPid, adapter.SerialNumber, adapter.ById};
 }
 
 }  // namespace tarnel

@@ -7,6 +7,15 @@
 
 namespace tarnel {
 
+// What the system tells of the adapter behind a port; every field empty when it tells nothing (a
+// built-in UART, a pseudo-terminal). Nothing is opened.
+struct TAfPortDescription {
+  std::string Description;   // e.g. "FT232R USB UART (FTDI)"
+  std::string VidPid;        // "0403:6001"
+  std::string SerialNumber;  // the adapter's own serial number
+  std::string ById;          // "/dev/serial/by-id/usb-..." or empty
+};
+
 // What the machine offers as COM<n>: where the device lives and whether it could be opened. The serial
 // layer's public face over its operating-system calls, for port lists and other callers above it.
 class TAfPortInfo {
@@ -24,6 +33,8 @@ class TAfPortInfo {
 
   // Inspect in three states: Busy for a port open here, in use or refused; Missing for no serial device.
   static TAfPortProbe Probe(int ComNumber);
+
+  static TAfPortDescription Describe(int ComNumber);
 };
 
 }  // namespace tarnel
