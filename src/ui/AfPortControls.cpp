@@ -25,8 +25,14 @@ namespace {
 
 constexpr int kTextInset = 1;
 
-QString MarkSeparator(const QString& Mark) {
-  return Mark.isEmpty() ? QString() : QStringLiteral("  ");
+// What the dropped-down list shows after "COM n": the device, the adapter and the mark, two spaces apart.
+QString DetailText(const QModelIndex& Index) {
+  QStringList parts;
+  for (int role : {TAfPortComboBox::kDeviceRole, TAfPortComboBox::kAdapterRole, TAfPortComboBox::kMarkRole}) {
+    const QString part = Index.data(role).toString();
+    if (!part.isEmpty()) parts << part;
+  }
+  return parts.join(QStringLiteral("  "));
 }
 
 uint32_t MakeWord(TAfPortState State, uint16_t N) {
@@ -78,10 +84,8 @@ class TPortItemDelegate : public QStyledItemDelegate {
 
   QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& Index) const override {
     const QFontMetrics metrics(FCombo->font());
-    const QString device = Index.data(TAfPortComboBox::kDeviceRole).toString();
-    const QString mark = Index.data(TAfPortComboBox::kMarkRole).toString();
     const int portWidth = metrics.horizontalAdvance(QStringLiteral("COM 888   ")) +
-                          metrics.horizontalAdvance(device + MarkSeparator(mark) + mark);
+                          metrics.horizontalAdvance(DetailText(Index));
     const int width =
         kTextInset + std::max(portWidth, metrics.horizontalAdvance(Index.data().toString())) + 4;
     return {width, FCombo->ItemHeight()};
@@ -97,6 +101,22 @@ QString DeviceText(uint16_t N) {
   if (path.isEmpty()) return {};
   const QFileInfo info(path);
   return info.isSymLink() ? info.symLinkTarget() : path;
+}
+
+// The adapter by its product, maker and serial number; by its USB ids when it names nothing else.
+QString AdapterText(const TAfPortDescription& Adapter) {
+  QString text = QString::fromStdString(Adapter.Description);
+  if (text.isEmpty() && !Adapter.VidPid.empty()) text = QStringLiteral("USB %1").arg(Adapter.VidPid.c_str());
+  if (!Adapter.SerialNumber.empty()) text += QStringLiteral(" %1").arg(Adapter.SerialNumber.c_str());
+  return text.trimmed();
+}
+
+// The details that do not fit the row: the ids and the stable by-id name.
+QString AdapterToolTip(const TAfPortDescription& Adapter) {
+  QStringList lines;
+  if (!Adapter.VidPid.empty()) lines << QStringLiteral("USB %1").arg(Adapter.VidPid.c_str());
+  if (!Adapter.ById.empty()) lines << QString::fromStdString(Adapter.ById);
+  return lines.join(QLatin1Char('\n'));
 }
 
 // Resumes painting when a rebuild ends, also by an exception.
@@ -204,6 +224,9 @@ void TAfPortComboBox::UpdatePortList() {
     addItem(QStringLiteral("COM %1").arg(n), port.Word);
     setItemData(count() - 1, DeviceText(static_cast<uint16_t>(n)), kDeviceRole);
     setItemData(count() - 1, port.Mark, kMarkRole);
+    const TAfPortDescription adapter = TAfPortInfo::Describe(n);
+    setItemData(count() - 1, AdapterText(adapter), kAdapterRole);
+    setItemData(count() - 1, AdapterToolTip(adapter), Qt::ToolTipRole);
   }
   if (count() == 0) AddFolderNote();
   // Adding the first entry selects it; the selection is SelectCurrentPort's business.
@@ -267,11 +290,9 @@ void TAfPortComboBox::DrawItem(QPainter* Canvas, int Index, const QRect& Rect, T
   const int x = Rect.x() + kTextInset;
   const int baseline = Rect.y() + kTextInset + metrics.ascent();
   Canvas->drawText(x, baseline, itemText(Index));
-  const QString device = itemData(Index, kDeviceRole).toString();
-  const QString mark = itemData(Index, kMarkRole).toString();
-  if (inList && !(device.isEmpty() && mark.isEmpty()))
-    Canvas->drawText(x + metrics.horizontalAdvance(QStringLiteral("COM 888   ")), baseline,
-                     device + MarkSeparator(mark) + mark);
+  const QString details = DetailText(model()->index(Index, modelColumn(), rootModelIndex()));
+  if (inList && !details.isEmpty())
+    Canvas->drawText(x + metrics.horizontalAdvance(QStringLiteral("COM 888   ")), baseline, details);
   Canvas->restore();
 }
 

@@ -24,9 +24,9 @@ enum TAfPortState : uint16_t { psBusy = 0, psFree = 1, psMissing = 2 };
 // The list of serial ports COM1 .. COM<MaxComPorts> of this machine, linked to one serial port component:
 // the user's pick sets the component's ComNumber and opens it. The list is built when the control is first
 // polished (about to be shown or rendered), again on a font change, after every pick, and each time it drops
-// down, so an adapter plugged in later appears. The dropped-down list shows each port's device beside it and
-// marks ports in use, refused or open here; when the folder TARNEL_COM_DIR names does not exist, it shows
-// one disabled entry saying so instead of an empty list.
+// down, so an adapter plugged in later appears. The dropped-down list shows each port's device and USB
+// adapter beside it and marks ports in use, refused or open here; when the folder TARNEL_COM_DIR names does
+// not exist, it shows one disabled entry saying so instead of an empty list.
 class TAfPortComboBox : public QComboBox {
   Q_OBJECT
  public:
@@ -59,11 +59,13 @@ class TAfPortComboBox : public QComboBox {
   // After every pick, once the attempt to open is over: the port is open, or its error has been shown.
   std::function<void(QObject* Sender)> OnPortPicked;
 
-  // Item data roles: the entry's word, the device behind it, and the mark of a port that cannot be had
-  // ("(in use)", "(no permission)", "(open)"; empty otherwise).
+  // Item data roles: the entry's word, the device behind it, the mark of a port that cannot be had
+  // ("(in use)", "(no permission)", "(open)"; empty otherwise), and the USB adapter as the system names it
+  // ("FT232R USB UART (FTDI) A10K2LX"; empty for a built-in UART or a pseudo-terminal).
   static constexpr int kWordRole = Qt::UserRole;
   static constexpr int kDeviceRole = Qt::UserRole + 1;
   static constexpr int kMarkRole = Qt::UserRole + 2;
+  static constexpr int kAdapterRole = Qt::UserRole + 3;
 
  protected:
   bool event(QEvent* Event) override;
