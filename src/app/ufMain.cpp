@@ -16,16 +16,19 @@
 #include <QStringList>
 #include <QUrl>
 #include <algorithm>
-#include <array>
-#include <functional>
+#include <atomic>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/BusyWindow.h"
 #include "app/ProductVersion.h"
-#include "protocol/AnswerCheck.h"
-#include "protocol/Decoders.h"
-#include "protocol/Exchange.h"
+#include "engine/DeviceLine.h"
+#include "engine/DeviceSearch.h"
+#include "engine/Readdressing.h"
+#include "engine/SerialBurn.h"
+#include "engine/ValueLog.h"
 #include "protocol/Instructions.h"
 #include "serial/AfComPortExchange.h"
 #include "serial/ApplicationErrors.h"
@@ -36,52 +39,14 @@
 namespace tarnel {
 namespace {
 
-const QString kNoModuleFound = QStringLiteral("No module found on selected communication interface!");
-const QString kPermissionDenied = QStringLiteral("No response from the module or write permission denied!");
-const QString kAddressSpeedSet = QStringLiteral("New address and communication speed succesfully set.");
-const QString kParametersNotSet = QStringLiteral("Error, new parameters not set!");
-const QString kAddressSet = QStringLiteral("New address set succesfully.");
-const QString kAddressNotSet = QStringLiteral("Error, new address not set!");
-const QString kSerialNumberSet = QStringLiteral("Sériové číslo bylo nastaveno.");
-const QString kSeveralBySerial = QStringLiteral(
-    "Several devices answered to this serial number: each of them may now have the new address!");
-const QString kSerialIncomplete = QStringLiteral(
-    "Type the whole serial number: eight digits 0-9, as on the device label (NNNN\\NNNN). Nothing was "
-    "written.");
+const QString kNoModuleFound = QString::fromUtf8(kNoModuleFoundText);
+const QString kSearchOtherSpeeds = QStringLiteral("Search for the device at the other speeds?");
 const QString kBurnQuestion = QStringLiteral(
     "Write the serial number %1 with the date %2 into the device?\n\nThe number is sent to the universal "
     "address: every device on the line receives it and takes it.");
 const QString kBurnWarning = QStringLiteral(
     "\n\n\"%1\" is not ticked: if more than one device is connected, each of them will take this same "
     "number.");
-const QString kSerialRefused = QStringLiteral("The device refused the serial number (result code {1}).");
-const QString kSerialDamaged = QStringLiteral(
-    "The answer to the serial number write was damaged (several devices on the line?): check the serial "
-    "number of each device.");
-const QString kSerialSeveral =
-    QStringLiteral("Several devices answered: each of them may have taken the serial number {1}.");
-
-const QString kNoResponseValues =
-    QStringLiteral("Modul with address \"{0}\" - no rsponse while reading values");
-const QString kNoResponseTemperature =
-    QStringLiteral("Modul with address \"{0}\" - no rsponse while reading temperature");
-const QString kIncorrectInfo = QStringLiteral(
-    "Modul with address \"{0}\" - Incorrect response for INFO request (maybe a module with the same "
-    "address?)");
-const QString kInfo = QStringLiteral("Modul with address \"{0}\" - INFO : {1}");
-const QString kIncorrectDataRead = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data read");
-const QString kIncorrectData = QStringLiteral("Modul with address \"{0}\" - Incorrect tarnel data");
-const QString kTempHumidityDew = QStringLiteral(
-    "Modul with address \"{0}\" - temperature: {1}°C humidity: {2}% dew point: {3} Valid: {4}");
-const QString kBadValues = QStringLiteral("Modul with address \"{0}\" - Incorrect data while reading values");
-const QString kTemperature = QStringLiteral("Modul with address \"{0}\" - temperature: {1}");
-const QString kBadTemperature = QStringLiteral("Modul with address \"{0}\" - Incorrect temperature data");
-const QString kChannel =
-    QStringLiteral(" channel {1}: ( value: {2}, valid: {3}, overflow:{4}, underflow:{5} )");
-const QString kBadChannels =
-    QStringLiteral("Modul with address \"{0}\" - Error parsing received measurement data !");
-
-constexpr int kExchangeTimeoutMs = 500;
 constexpr int kAddressListSize = 255;  // 0..254; the new-address list stops before the universal address
 constexpr int kStartAddress = 49;
 
@@ -89,50 +54,11 @@ constexpr int kStartAddress = 49;
 // index outside the lists.
 TAfBaudrate PortSpeedOfEntry(int Index) {
   if (Index < 0 || Index >= static_cast<int>(DeviceSpeeds.size())) return brUser;
-  for (int speed = br110; speed < brUser; ++speed)
-    if (BaudRateValue(static_cast<TAfBaudrate>(speed)) == DeviceSpeeds[Index])
-      return static_cast<TAfBaudrate>(speed);
-  return brUser;
-}
-
-// How the window reads one family's values: the texts for an answer that is damaged, one that is missing or
-// refused, and data of the wrong layout; Decode gives the lines logged for good data, or nothing when the
-// layout does not match.
-struct TValueReader {
-  TDeviceFamily Family;
-  const QString& Damaged;
-  const QString& NoAnswer;
-  const QString& Misshapen;
-  std::optional<QStringList> (*Decode)(const ByteString& Data, const QString& Address);
-};
-
-std::optional<QStringList> TempHumidityDewLines(const ByteString& Data, const QString& Address);
-std::optional<QStringList> TemperatureLines(const ByteString& Data, const QString& Address);
-std::optional<QStringList> AnalogChannelLines(const ByteString& Data, const QString& Address);
-
-// A damaged analog answer is reported like the temperature family's, so the technician is never left
-// guessing.
-const TValueReader kValueReaders[] = {
-    {TDeviceFamily::TempHumidityDew, kIncorrectDataRead, kNoResponseValues, kBadValues, TempHumidityDewLines},
-    {TDeviceFamily::Temperature, kIncorrectData, kNoResponseTemperature, kBadTemperature, TemperatureLines},
-    {TDeviceFamily::AnalogChannels4, kIncorrectData, kNoResponseTemperature, kBadChannels,
-     AnalogChannelLines},
-};
-
-const TValueReader* ValueReaderOf(TDeviceFamily Family) {
-  for (const TValueReader& reader : kValueReaders)
-    if (reader.Family == Family) return &reader;
-  return nullptr;
+  return BaudRateOfValue(DeviceSpeeds[Index]);
 }
 
 QString AddressText(uint8_t Address) {
   return QString(QChar(Address));
-}
-
-QString Decimal(double Value, int Decimals) {
-  QLocale locale;
-  locale.setNumberOptions(QLocale::OmitGroupSeparator);
-  return locale.toString(Value, 'f', Decimals);
 }
 
 // Fills "%s" and "%d" in order from Values; the values themselves are never scanned again.
@@ -158,69 +84,33 @@ void SetLabelText(QLabel* Label, const QString& Text) {
   if (!Label->wordWrap()) Label->resize(std::max(Label->width(), Label->sizeHint().width()), Label->height());
 }
 
-QString Flag(bool Value) {
-  return QString::number(Value ? 1 : 0);
-}
-
-std::optional<QStringList> TempHumidityDewLines(const ByteString& Data, const QString& Address) {
-  double temperature = 0, humidity = 0, dewPoint = 0;
-  bool valid = false;
-  if (!DecodeTempHumidityDew(Data, temperature, humidity, dewPoint, valid)) return std::nullopt;
-  return QStringList{FormatLogTemplate(
-      kTempHumidityDew,
-      {Address, Decimal(temperature, 1), Decimal(humidity, 1), Decimal(dewPoint, 1), Flag(valid)})};
-}
-
-std::optional<QStringList> TemperatureLines(const ByteString& Data, const QString& Address) {
-  double temperature = 0;
-  if (!DecodeTemperature16(Data, temperature)) return std::nullopt;
-  return QStringList{FormatLogTemplate(kTemperature, {Address, Decimal(temperature, 1)})};
-}
-
-std::optional<QStringList> AnalogChannelLines(const ByteString& Data, const QString& Address) {
-  std::array<TAnalogChannel, 4> channels{};
-  if (!DecodeAnalogChannels4(Data, channels)) return std::nullopt;
-  QStringList lines;
-  for (int k = 0; k < 4; ++k) {
-    const TAnalogChannel& c = channels[k];
-    lines << FormatLogTemplate(kChannel, {Address, QString::number(k + 1), Decimal(c.Value, 2), Flag(c.Valid),
-                                          Flag(c.Overflow), Flag(c.Underflow)});
-  }
-  return lines;
-}
-
-// Eight ASCII digits in the field's two groups; the mask itself also lets other scripts' digits in.
-bool IsCompleteSerialNumber(const QString& Text) {
-  if (Text.size() != 9) return false;
-  for (int i = 0; i < 9; ++i) {
-    if (i == 4) continue;
-    if (Text[i] < QLatin1Char('0') || Text[i] > QLatin1Char('9')) return false;
-  }
-  return true;
-}
-
-bool IsDamaged(const TAnswer& Answer) {
-  return Answer.Status == TAnswerStatus::NoPacket || Answer.Status == TAnswerStatus::Invalid;
-}
-
-// Restores the port's speed on every path once a look at another speed is over.
-class TSpeedRestorer {
- public:
-  explicit TSpeedRestorer(TAfComPort* Port) : FPort(Port), FSpeed(Port->BaudRate()) {}
-  ~TSpeedRestorer() {
-    Guarded([this] { FPort->SetBaudRate(FSpeed); });
-  }
-
- private:
-  TAfComPort* FPort;
-  TAfBaudrate FSpeed;
-};
-
 int EntryOf(const QComboBox* List, const QString& Text) {
   for (int i = 0; i < List->count(); ++i)
     if (List->itemText(i) == Text) return i;
   return -1;
 }
+
+QString Utf8(const std::string& Text) {
+  return QString::fromStdString(Text);
+}
+
+// Keeps the port adapter alive for as long as the line that uses it.
+struct TPortAdapter {
+  explicit TPortAdapter(TAfComPort* Port) : Adapter(Port) {}
+  TAfComPortExchange Adapter;
+};
+
+// The window's line: every exchange blocks the window and shows the busy cursor while it runs.
+class TWindowLine : private TPortAdapter, public TDeviceLine {
+ public:
+  explicit TWindowLine(TAfComPort* Port) : TPortAdapter(Port), TDeviceLine(Adapter) {}
+
+ protected:
+  ByteString Exchange(const ByteString& Request, int32_t TimeoutMs) override {
+    TBusyWindow busy;
+    return TDeviceLine::Exchange(Request, TimeoutMs);
+  }
+};
 
 }  // namespace
 
@@ -232,15 +122,6 @@ void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool
         EnableControls({child}, Value, true);
     if (component->metaObject()->indexOfProperty("enabled") >= 0) component->setProperty("enabled", Value);
   }
-}
-
-QString FormatLogTemplate(QString Template, std::initializer_list<QString> Values) {
-  int index = 0;
-  for (const QString& value : Values) {
-    Template.replace(QStringLiteral("{%1}").arg(index), value);
-    ++index;
-  }
-  return Template;
 }
 
 TfMain::TfMain(QWidget* Parent) : TfMainLayout(Parent) {
@@ -332,34 +213,43 @@ void TfMain::bCloseClick(QObject*) {
   close();
 }
 
-TAnswer TfMain::Ask(const ByteString& Request, bool ExamineCode) {
-  ByteString received;
-  {
-    TBusyWindow busy;
-    TAfComPortExchange line(AfComPort1);
-    received = ExchangePacket(&line, Request, kExchangeTimeoutMs, CheckPacket97, StandardExchangeOptions);
-  }
-  return CheckAnswer(received, Request, ExamineCode);
-}
-
-TAnswer TfMain::AskAt(const ByteString& Request, TAfBaudrate Speed) {
-  TSpeedRestorer restore(AfComPort1);
-  AfComPort1->SetBaudRate(Speed);
-  return Ask(Request);
-}
-
 void TfMain::bGetClick(QObject*) {
-  const TAnswer answer = Ask(BuildFindDeviceRequest());
-  if (answer.Status == TAnswerStatus::NoAnswer) {
-    ShowPlainMessage(this, kNoModuleFound);
-    return;
+  TWindowLine line(AfComPort1);
+  TFinding found = FindDevice(line);
+  if (found.Status == TFindStatus::Silent) {
+    if (!OfferOtherSpeeds()) return;
+    found = SearchOtherSpeeds(line);
+    if (found.Status == TFindStatus::Silent) return ShowPlainMessage(this, kNoModuleFound);
   }
-  if (answer.Status != TAnswerStatus::Ok) return;
-  const int entry = EntryOf(cbbOldAddress, AddressText(answer.Packet.Address));
+  // A damaged answer or a refusal has already said what it could; the list stays as it was.
+  if (found.Status != TFindStatus::Found && found.Status != TFindStatus::Several) return;
+  const int entry = EntryOf(cbbOldAddress, AddressText(found.Address));
   if (entry >= 0)
     cbbOldAddress->setCurrentIndex(entry);
   else
     ShowPlainMessage(this, kNoModuleFound);
+}
+
+bool TfMain::OfferOtherSpeeds() {
+  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle, kNoModuleFound, QMessageBox::Yes | QMessageBox::No,
+                  this);
+  box.setInformativeText(kSearchOtherSpeeds);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+// Every other device speed, the common ones first; where a device answers, the speed list is set to that
+// speed, and the port goes on at it.
+TFinding TfMain::SearchOtherSpeeds(TDeviceLine& Line) {
+  std::vector<int32_t> speeds;
+  for (const int32_t speed : SearchSpeedOrder)
+    if (speed != Line.Speed()) speeds.push_back(speed);
+  const std::atomic<bool> never{false};
+  const TFinding found = FindAtSpeeds(Line, speeds, never);
+  if (found.Status == TFindStatus::Silent) return found;
+  const auto entry = std::find(DeviceSpeeds.begin(), DeviceSpeeds.end(), found.Speed) - DeviceSpeeds.begin();
+  cbbOldSpeed->setCurrentIndex(static_cast<int>(entry));
+  return found;
 }
 
 QString TfMain::SerialNumberText() const {
@@ -380,30 +270,16 @@ void TfMain::bUpdateClick(QObject*) {
 }
 
 void TfMain::SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex) {
-  if (Ask(BuildWritePermissionRequest(OldAddress)).Status != TAnswerStatus::Ok)
-    return ShowPlainMessage(this, kPermissionDenied);
-  const TAnswer answer =
-      Ask(BuildSetAddressSpeedRequest(OldAddress, NewAddress, SpeedCodeFromIndex(NewSpeedIndex)));
-  bool done = answer.Status == TAnswerStatus::Ok;
-  // A lost or damaged answer does not mean the device stayed: it may already listen at its new address and
-  // speed, where a retry at the old ones would find nothing.
-  const TAfBaudrate newSpeed = PortSpeedOfEntry(NewSpeedIndex);
-  if ((answer.Status == TAnswerStatus::NoAnswer || IsDamaged(answer)) && newSpeed != brUser)
-    done = AskAt(BuildInfoRequest(NewAddress), newSpeed).Status == TAnswerStatus::Ok;
-  ShowPlainMessage(this, done ? kAddressSpeedSet : kParametersNotSet);
+  TWindowLine line(AfComPort1);
+  const TSetResult result =
+      tarnel::SetAddressAndSpeed(line, OldAddress, NewAddress, SpeedCodeFromIndex(NewSpeedIndex));
+  ShowPlainMessage(this, Utf8(SetOutcomeText(result.Outcome, false)));
 }
 
 void TfMain::SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial) {
-  const TAnswer answer = Ask(BuildSetAddressBySerialRequest(NewAddress, Serial));
-  if (answer.Status == TAnswerStatus::Ok && !answer.MoreFollows) return ShowPlainMessage(this, kAddressSet);
-  // Silence means no device has this number; a device already sitting at the new address must not be taken
-  // for one that moved there. A damaged answer or several came from devices that may have moved: the new
-  // address tells whether one device, or more, took it.
-  if (!answer.MoreFollows && !IsDamaged(answer)) return ShowPlainMessage(this, kAddressNotSet);
-  const TAnswer check = Ask(BuildInfoRequest(NewAddress));
-  const bool several = answer.MoreFollows || check.MoreFollows || (IsDamaged(answer) && IsDamaged(check));
-  if (several) return ShowPlainMessage(this, kSeveralBySerial);
-  ShowPlainMessage(this, check.Status == TAnswerStatus::Ok ? kAddressSet : kAddressNotSet);
+  TWindowLine line(AfComPort1);
+  const TSetResult result = tarnel::SetAddressBySerial(line, NewAddress, Serial);
+  ShowPlainMessage(this, Utf8(SetOutcomeText(result.Outcome, true)));
 }
 
 void TfMain::shpxReadValuesClick(QObject*) {
@@ -416,53 +292,22 @@ void TfMain::shpxReadValuesClick(QObject*) {
 }
 
 void TfMain::ReadInfoAndValues(uint8_t Address) {
-  const QString address = AddressText(Address);
-  const TAnswer info = Ask(BuildInfoRequest(Address));
-  std::string model;
-  switch (info.Status) {
-    case TAnswerStatus::NoAnswer:
-    case TAnswerStatus::NoPacket:
-    case TAnswerStatus::Refused:
-      Log(FormatLogTemplate(kNoResponseValues, {address}));
-      break;
-    case TAnswerStatus::Invalid:
-      Log(FormatLogTemplate(kIncorrectInfo, {address}));
-      break;
-    case TAnswerStatus::Ok:
-      Log(FormatLogTemplate(kInfo,
-                            {address, QString::fromLatin1(info.Packet.Data.data(),
-                                                          static_cast<qsizetype>(info.Packet.Data.size()))}));
-      model = ModelFromInfo(info.Packet.Data);
-      break;
-  }
-  ReadValues(Address, address, FamilyOfModel(model));
-}
-
-void TfMain::ReadValues(uint8_t Address, const QString& AddressText, TDeviceFamily Family) {
-  const TValueReader* reader = ValueReaderOf(Family);
-  if (!reader) return;  // a family without a value layout gets no value request
-  const TAnswer answer = Ask(BuildReadValuesRequest(Address, Family), false);
-  if (answer.Status == TAnswerStatus::Invalid) return Log(FormatLogTemplate(reader->Damaged, {AddressText}));
-  if (answer.Status != TAnswerStatus::Ok) return Log(FormatLogTemplate(reader->NoAnswer, {AddressText}));
-  const std::optional<QStringList> lines = reader->Decode(answer.Packet.Data, AddressText);
-  if (!lines) return Log(FormatLogTemplate(reader->Misshapen, {AddressText}));
-  for (const QString& line : *lines)
-    Log(line);
+  TWindowLine line(AfComPort1);
+  const TDeviceReading reading =
+      tarnel::ReadInfoAndValues(line, Address, QLocale().decimalPoint().toStdString());
+  for (const std::string& text : reading.LogLines)
+    Log(Utf8(text));
 }
 
 void TfMain::Vypalitsriovslo1Click(QObject*) {
   const QString text = SerialNumberText();
-  if (!IsCompleteSerialNumber(text)) return ShowPlainMessage(this, kSerialIncomplete);
+  const std::optional<TSerialNumber> serial = SerialNumberOf(text.toStdString());
+  if (!serial) return ShowPlainMessage(this, Utf8(kSerialIncompleteText));
   const QDate today = QDate::currentDate();
   if (!ConfirmBurn(text, today)) return;
-  const TSerialNumber serial = ParseSerialNumberText(text.toStdString());
-  const TAnswer answer = Ask(BuildBurnSerialRequest(serial, {today.year(), today.month(), today.day()}));
-  if (answer.Status == TAnswerStatus::NoAnswer) return;
-  if (answer.MoreFollows) return Log(FormatLogTemplate(kSerialSeveral, {{}, text}));
-  if (answer.Status == TAnswerStatus::Ok) return Log(kSerialNumberSet);
-  if (answer.Status == TAnswerStatus::Refused)
-    return Log(FormatLogTemplate(kSerialRefused, {{}, QString::number(answer.Packet.Code)}));
-  Log(kSerialDamaged);
+  TWindowLine line(AfComPort1);
+  const TBurnResult result = BurnSerialNumber(line, *serial, {today.year(), today.month(), today.day()});
+  if (result.Outcome != TBurnOutcome::NoAnswer) Log(Utf8(BurnLogLine(result, text.toStdString())));
 }
 
 // The number goes to the universal address, so every device on the line takes it: the user says yes to

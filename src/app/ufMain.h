@@ -4,8 +4,8 @@
 #include <QString>
 #include <initializer_list>
 
-#include "common/ByteString.h"
-#include "protocol/AnswerCheck.h"
+#include "engine/DeviceLine.h"
+#include "engine/DeviceSearch.h"
 #include "protocol/Instructions.h"
 #include "ui/fMainLayout.h"
 
@@ -14,9 +14,6 @@ namespace tarnel {
 // Sets the enabled state of each component through the property system, children first when Recursive.
 // A component without an "enabled" property is passed over; nothing here fails.
 void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool Recursive);
-
-// Replaces "{0}", "{1}", ... in ascending order, every occurrence, by plain text substitution.
-QString FormatLogTemplate(QString Template, std::initializer_list<QString> Values);
 
 // The main window controller: every user action of the window is one handler here.
 class TfMain : public TfMainLayout {
@@ -46,15 +43,12 @@ class TfMain : public TfMainLayout {
   void ApplyEnglishTexts();
   void RebuildAddressLists();
   void ReadInfoAndValues(uint8_t Address);
-  // The value request of the family, and the decoded values or what went wrong into the log.
-  void ReadValues(uint8_t Address, const QString& AddressText, TDeviceFamily Family);
   void SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex);
   void SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial);
   bool ConfirmBurn(const QString& Serial, const QDate& Date);
-  // One exchange with the window busy, and the standard check of what came back against the request.
-  TAnswer Ask(const ByteString& Request, bool ExamineCode = true);
-  // The same at another port speed for this one request; the port's own speed is restored afterwards.
-  TAnswer AskAt(const ByteString& Request, TAfBaudrate Speed);
+  // After a silent "Read": whether the user wants the other speeds searched.
+  bool OfferOtherSpeeds();
+  TFinding SearchOtherSpeeds(TDeviceLine& Line);
   QString SerialNumberText() const;
   void Log(const QString& Line);
 

@@ -6,7 +6,7 @@
 
 namespace tarnel {
 
-// What the exchange needs of a serial port, and nothing more. The serial layer serves it for its port
+// What the exchange and the workflows above it need of a serial port, and nothing more. The serial layer serves it for its port
 // component; tests serve it with a scripted line. Every call is made on the exchanging thread.
 class TExchangePort {
  public:
@@ -14,6 +14,9 @@ class TExchangePort {
 
   virtual bool Active() const = 0;
   virtual int32_t Speed() const = 0;  // bits per second
+  // Sets the line speed (bits per second); an open port goes on at the new speed. The port's own errors
+  // pass through.
+  virtual void SetSpeed(int32_t BitsPerSecond) = 0;
   virtual void PurgeRx() = 0;         // discards pending input
   virtual void PurgeTx() = 0;         // discards pending output
   // Queues the bytes for sending; the port's own errors pass through.

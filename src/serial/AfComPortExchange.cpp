@@ -9,6 +9,13 @@ int32_t PortBaudRateValue(const TAfCustomSerialPort* Port) {
   return BaudRateValue(Port->BaudRate());
 }
 
+TAfBaudrate BaudRateOfValue(int32_t BitsPerSecond) {
+  for (int speed = br110; speed < brUser; ++speed)
+    if (BaudRateValue(static_cast<TAfBaudrate>(speed)) == BitsPerSecond)
+      return static_cast<TAfBaudrate>(speed);
+  return brUser;
+}
+
 double PortCharTimeMs(const TAfCustomSerialPort* Port) {
   return CharTimeMsFromBaud(PortBaudRateValue(Port));
 }
@@ -19,6 +26,14 @@ bool TAfComPortExchange::Active() const {
 
 int32_t TAfComPortExchange::Speed() const {
   return PortBaudRateValue(FPort);
+}
+
+void TAfComPortExchange::SetSpeed(int32_t BitsPerSecond) {
+  const TAfBaudrate speed = BaudRateOfValue(BitsPerSecond);
+  if (speed == brUser)
+    FPort->SetUserBaudRate(BitsPerSecond);
+  else
+    FPort->SetBaudRate(speed);
 }
 
 void TAfComPortExchange::PurgeRx() {

@@ -10,6 +10,9 @@ namespace tarnel {
 // The port's speed in bit/s: UserBaudRate for brUser, else the speed table's value for BaudRate.
 int32_t PortBaudRateValue(const TAfCustomSerialPort* Port);
 
+// The speed table's entry for BitsPerSecond; brUser when the table has none.
+TAfBaudrate BaudRateOfValue(int32_t BitsPerSecond);
+
 // Milliseconds one character takes on the port's line: ten bit times at its speed.
 double PortCharTimeMs(const TAfCustomSerialPort* Port);
 
@@ -21,6 +24,7 @@ class TAfComPortExchange : public TExchangePort {
 
   bool Active() const override;
   int32_t Speed() const override;
+  void SetSpeed(int32_t BitsPerSecond) override;
   void PurgeRx() override;
   void PurgeTx() override;
   void Write(const ByteString& Bytes) override;

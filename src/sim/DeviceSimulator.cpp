@@ -10,7 +10,7 @@
 #include "common/Exception.h"
 #include "protocol/Packet97.h"
 #include "serial/platform/Event.h"
-#include "sim/JsonLine.h"
+#include "common/JsonLine.h"
 #include "sim/Values.h"
 
 namespace tarnel::sim {

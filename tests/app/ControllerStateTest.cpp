@@ -187,6 +187,7 @@ TEST_F(WindowTest, AValidEightBytePacketShowsTheParseErrorAndTheProgramGoesOn) {
   EXPECT_EQ(Boxes->Shown()[0].Icon, QMessageBox::Critical);
   EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 49);
   // The window still works: the next exchange runs and reports the silent line.
+  Boxes->Answer = QMessageBox::No;
   Click(Window->shpxGetAdrorSn);
   ASSERT_EQ(Boxes->Shown().size(), 2u);
   EXPECT_EQ(Boxes->Shown()[1].Text, "No module found on selected communication interface!");

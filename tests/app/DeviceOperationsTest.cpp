@@ -50,12 +50,38 @@ TEST_F(FindDeviceTest, ADeviceAt49IsSelected) {
 }
 
 TEST_F(FindDeviceTest, ASilentLineShowsNoModuleFound) {
+  Boxes->Answer = QMessageBox::No;  // no search at the other speeds
   FindWith({});
   ASSERT_EQ(Boxes->Shown().size(), 1u);
   EXPECT_EQ(Boxes->Shown()[0].Text, kNoModule);
   EXPECT_EQ(Boxes->Shown()[0].Title, "TarnelCommunicationSetup2");
   EXPECT_EQ(Boxes->Shown()[0].Icon, QMessageBox::NoIcon);
   EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 100);
+}
+
+// Nothing at 9600 bit/s: the user lets the window search, and the device at 1200 bit/s (tried last) is found;
+// the speed list and the port follow it.
+TEST_F(FindDeviceTest, ASearchOfTheOtherSpeedsFindsTheDeviceAndTheSpeedListFollows) {
+  sim::TDeviceConfig slow = Device(53);
+  slow.Speed = 1200;
+  FindWith({slow});
+  ASSERT_EQ(Boxes->Shown().size(), 1u);
+  EXPECT_EQ(Boxes->Shown()[0].Text, kNoModule);
+  EXPECT_EQ(Window->cbbOldAddress->currentIndex(), 53);
+  EXPECT_EQ(Window->cbbOldSpeed->currentText(), "1200");
+  EXPECT_EQ(Sim.PortSpeed(), 1200);
+  std::vector<int32_t> speeds;
+  for (const sim::THeardRequest& heard : PacketsHeard())
+    speeds.push_back(heard.Speed);
+  EXPECT_EQ(speeds, (std::vector<int32_t>{9600, 19200, 115200, 57600, 38400, 4800, 2400, 1200}));
+
+  // Searched in vain, the window says so a second time and stays at its speed.
+  Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true});
+  Boxes->Clear();
+  Click(Window->shpxGetAdrorSn);
+  ASSERT_EQ(Boxes->Shown().size(), 2u);
+  EXPECT_EQ(Boxes->Shown()[1].Text, kNoModule);
+  EXPECT_EQ(Sim.PortSpeed(), 1200);
 }
 
 TEST_F(FindDeviceTest, AnAddressOutsideTheListShowsNoModuleFound) {

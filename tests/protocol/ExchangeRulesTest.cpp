@@ -29,6 +29,7 @@ class TScriptedPort : public TExchangePort {
 
   bool Active() const override { return IsActive; }
   int32_t Speed() const override { return Bits; }
+  void SetSpeed(int32_t BitsPerSecond) override { Bits = BitsPerSecond; }
   void PurgeRx() override { Calls += "purge-rx "; }
   void PurgeTx() override { Calls += "purge-tx "; }
   void Write(const ByteString& Bytes) override {

@@ -1,9 +1,9 @@
-#include "sim/JsonLine.h"
+#include "common/JsonLine.h"
 
 #include <cmath>
 #include <cstdio>
 
-namespace tarnel::sim {
+namespace tarnel {
 
 std::string JsonString(const std::string& Text) {
   std::string out = "\"";
@@ -68,4 +68,10 @@ TJsonLine& TJsonLine::Add(const std::string& Key, const std::vector<int>& Number
   return *this;
 }
 
-}  // namespace tarnel::sim
+TJsonLine& TJsonLine::Add(const std::string& Key, const TJsonLine& Object) {
+  this->Key(Key);
+  FBody += Object.Text();
+  return *this;
+}
+
+}  // namespace tarnel

@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-namespace tarnel::sim {
+namespace tarnel {
 
-// One JSON object on one line, built field by field in order: the simulator's log format.
+// One JSON object on one line, built field by field in order: the format of the simulator's log and of the
+// command line's records.
 class TJsonLine {
  public:
   TJsonLine& Add(const std::string& Key, const std::string& Text);
@@ -16,6 +17,8 @@ class TJsonLine {
   TJsonLine& Add(const std::string& Key, double Number);
   TJsonLine& Add(const std::string& Key, bool Flag);
   TJsonLine& Add(const std::string& Key, const std::vector<int>& Numbers);
+  TJsonLine& Add(const std::string& Key, const TJsonLine& Object);  // a nested object
+  bool Empty() const { return FBody.empty(); }
 
   // The object, without a line end.
   std::string Text() const { return "{" + FBody + "}"; }
@@ -29,4 +32,4 @@ class TJsonLine {
 // Text as a JSON string literal, quotes included; bytes that are not printable ASCII are escaped as \u00XX.
 std::string JsonString(const std::string& Text);
 
-}  // namespace tarnel::sim
+}  // namespace tarnel

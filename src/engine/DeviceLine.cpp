@@ -1,0 +1,26 @@
+#include "engine/DeviceLine.h"
+
+#include "protocol/Exchange.h"
+#include "protocol/Packet97.h"
+
+namespace tarnel {
+
+TAnswer TDeviceLine::Ask(const ByteString& Request, bool ExamineCode) {
+  return AskWithin(Request, AnswerTimeoutMs, ExamineCode);
+}
+
+TAnswer TDeviceLine::AskWithin(const ByteString& Request, int32_t TimeoutMs, bool ExamineCode) {
+  FLastReceived.clear();
+  FLastReceived = Exchange(Request, TimeoutMs);
+  return CheckAnswer(FLastReceived, Request, ExamineCode);
+}
+
+void TDeviceLine::SetSpeed(int32_t BitsPerSecond) {
+  if (BitsPerSecond != FPort.Speed()) FPort.SetSpeed(BitsPerSecond);
+}
+
+ByteString TDeviceLine::Exchange(const ByteString& Request, int32_t TimeoutMs) {
+  return ExchangePacket(&FPort, Request, TimeoutMs, CheckPacket97, StandardExchangeOptions);
+}
+
+}  // namespace tarnel
