@@ -6,8 +6,9 @@
 
 namespace tarnel {
 
-// What the exchange and the workflows above it need of a serial port, and nothing more. The serial layer serves it for its port
-// component; tests serve it with a scripted line. Every call is made on the exchanging thread.
+// What the exchange and the workflows above it need of a serial port, and nothing more. The serial layer
+// serves it for its port component; tests serve it with a scripted line. Every call is made on the exchanging
+// thread.
 class TExchangePort {
  public:
   virtual ~TExchangePort() = default;
@@ -17,8 +18,8 @@ class TExchangePort {
   // Sets the line speed (bits per second); an open port goes on at the new speed. The port's own errors
   // pass through.
   virtual void SetSpeed(int32_t BitsPerSecond) = 0;
-  virtual void PurgeRx() = 0;         // discards pending input
-  virtual void PurgeTx() = 0;         // discards pending output
+  virtual void PurgeRx() = 0;  // discards pending input
+  virtual void PurgeTx() = 0;  // discards pending output
   // Queues the bytes for sending; the port's own errors pass through.
   virtual void Write(const ByteString& Bytes) = 0;
   virtual int32_t BytesWaiting() = 0;

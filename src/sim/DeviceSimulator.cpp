@@ -8,9 +8,9 @@
 #include <memory>
 
 #include "common/Exception.h"
+#include "common/JsonLine.h"
 #include "protocol/Packet97.h"
 #include "serial/platform/Event.h"
-#include "common/JsonLine.h"
 #include "sim/Values.h"
 
 namespace tarnel::sim {
