@@ -14,11 +14,13 @@ bool AnswersAt(TDeviceLine& Line, uint8_t Address, int32_t Speed) {
 
 TSetResult SetAddressAndSpeed(TDeviceLine& Line, uint8_t OldAddress, uint8_t NewAddress, uint8_t SpeedCode) {
   TSetResult result;
-  if (Line.Ask(BuildWritePermissionRequest(OldAddress)).Status != TAnswerStatus::Ok) {
+  result.Permission = Line.Ask(BuildWritePermissionRequest(OldAddress));
+  if (result.Permission.Status != TAnswerStatus::Ok) {
     result.Outcome = TSetOutcome::NoPermission;
     return result;
   }
   result.Answer = Line.Ask(BuildSetAddressSpeedRequest(OldAddress, NewAddress, SpeedCode));
+  result.AnswerBytes = Line.LastReceived();
   bool done = result.Answer.Status == TAnswerStatus::Ok;
   const int32_t newSpeed = SpeedFromCode(SpeedCode);
   if ((result.Answer.Status == TAnswerStatus::NoAnswer || IsDamaged(result.Answer)) && newSpeed != 0)
@@ -30,6 +32,7 @@ TSetResult SetAddressAndSpeed(TDeviceLine& Line, uint8_t OldAddress, uint8_t New
 TSetResult SetAddressBySerial(TDeviceLine& Line, uint8_t NewAddress, TSerialNumber Serial) {
   TSetResult result;
   result.Answer = Line.Ask(BuildSetAddressBySerialRequest(NewAddress, Serial));
+  result.AnswerBytes = Line.LastReceived();
   const TAnswer& answer = result.Answer;
   if (answer.Status == TAnswerStatus::Ok && !answer.MoreFollows) {
     result.Outcome = TSetOutcome::Done;

@@ -24,10 +24,13 @@ enum class TSetOutcome {
   Several  // several devices answered: each of them may have taken the new address
 };
 
-// The outcome, and the answer to the instruction that set the address (0xE0 or 0xEB).
+// The outcome, the answer to 0xE4 (by address only), and the answer to the instruction that set the
+// address (0xE0 or 0xEB; none after NoPermission).
 struct TSetResult {
   TSetOutcome Outcome = TSetOutcome::NotSet;
+  TAnswer Permission;
   TAnswer Answer;
+  ByteString AnswerBytes;  // everything that came back to that instruction, as it came
 };
 
 // 0xE4 and 0xE0 to OldAddress. A lost or damaged answer to 0xE0 does not mean the device stayed: it may

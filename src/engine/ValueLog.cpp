@@ -166,12 +166,13 @@ std::string AddressCharacter(uint8_t Address) {
   return Latin1ToUtf8(std::string(1, static_cast<char>(Address)));
 }
 
-TDeviceReading ReadInfoAndValues(TDeviceLine& Line, uint8_t Address, const std::string& DecimalPoint) {
+TDeviceReading ReadInfoAndValues(TDeviceLine& Line, uint8_t Address, const std::string& DecimalPoint,
+                                 bool InfoOnly) {
   TDeviceReading reading;
   reading.Address = Address;
   const std::string address = AddressCharacter(Address);
   ReadInfo(Line, reading, address);
-  ReadValues(Line, reading, address, DecimalPoint);
+  if (!InfoOnly) ReadValues(Line, reading, address, DecimalPoint);
   return reading;
 }
 

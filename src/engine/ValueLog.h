@@ -40,8 +40,9 @@ struct TDeviceReading {
   std::vector<std::string> LogLines;  // UTF-8
 };
 
-// INFO, then the value request of the family its model names. Numbers in the log lines are written with
-// DecimalPoint (the window's locale; "." elsewhere).
-TDeviceReading ReadInfoAndValues(TDeviceLine& Line, uint8_t Address, const std::string& DecimalPoint = ".");
+// INFO, then (unless InfoOnly) the value request of the family its model names. Numbers in the log lines
+// are written with DecimalPoint (the window's locale; "." elsewhere).
+TDeviceReading ReadInfoAndValues(TDeviceLine& Line, uint8_t Address, const std::string& DecimalPoint = ".",
+                                 bool InfoOnly = false);
 
 }  // namespace tarnel

@@ -79,6 +79,12 @@ uint8_t SpeedCodeFromIndex(int NewSpeedIndex) {
   return static_cast<uint8_t>(NewSpeedIndex + FirstSpeedCode);
 }
 
+uint8_t SpeedCodeOf(int32_t BitsPerSecond) {
+  for (size_t i = 0; i < DeviceSpeeds.size(); ++i)
+    if (DeviceSpeeds[i] == BitsPerSecond) return static_cast<uint8_t>(FirstSpeedCode + i);
+  return 0;
+}
+
 int32_t SpeedFromCode(uint8_t Code) {
   if (Code < FirstSpeedCode || Code - FirstSpeedCode >= static_cast<int>(DeviceSpeeds.size())) return 0;
   return DeviceSpeeds[Code - FirstSpeedCode];

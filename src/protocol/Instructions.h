@@ -71,6 +71,9 @@ ByteString BuildBurnSerialRequest(TSerialNumber Serial, const TCalendarDate& Dat
 // The device's speed code for an entry of the new-speed list: index + 3 (1200 bit/s is 3).
 uint8_t SpeedCodeFromIndex(int NewSpeedIndex);
 
+// The speed code of a device speed (bit/s); 0 for a speed no device can be set to.
+uint8_t SpeedCodeOf(int32_t BitsPerSecond);
+
 // The bit/s of a speed code: 3 is 1200 up to 10 for 115200; 0 for any other code.
 int32_t SpeedFromCode(uint8_t Code);
 

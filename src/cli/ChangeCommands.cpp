@@ -1,0 +1,283 @@
+#include <unistd.h>
+
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CliPort.h"
+#include "cli/Commands.h"
+#include "cli/Interrupt.h"
+#include "cli/ProvisioningLog.h"
+#include "common/Bytes.h"
+#include "engine/DeviceSearch.h"
+#include "engine/Readdressing.h"
+#include "engine/SerialBurn.h"
+
+namespace tarnel::cli {
+namespace {
+
+const char* SetOutcomeName(TSetOutcome Outcome) {
+  switch (Outcome) {
+    case TSetOutcome::Done:
+      return "done";
+    case TSetOutcome::NoPermission:
+      return "no permission";
+    case TSetOutcome::NotSet:
+      return "not set";
+    case TSetOutcome::Several:
+      break;
+  }
+  return "several";
+}
+
+const char* BurnOutcomeName(TBurnOutcome Outcome) {
+  switch (Outcome) {
+    case TBurnOutcome::NoAnswer:
+      return "no answer";
+    case TBurnOutcome::Set:
+      return "set";
+    case TBurnOutcome::Refused:
+      return "refused";
+    case TBurnOutcome::Damaged:
+      return "damaged";
+    case TBurnOutcome::Several:
+      break;
+  }
+  return "several";
+}
+
+// The exit status of a failed instruction, from what its answer was.
+int FailureExit(const TAnswer& Answer) {
+  if (Answer.Status == TAnswerStatus::NoAnswer) return ecNoAnswer;
+  if (Answer.Status == TAnswerStatus::Refused) return ecRefused;
+  return ecUnclear;
+}
+
+TSerialNumber SerialOption(const std::string& Option, const std::string& Text) {
+  const std::optional<TSerialNumber> serial = SerialNumberOf(Text);
+  if (!serial)
+    throw EUsage(
+        Option +
+        " must be a whole serial number, eight digits 0-9 as on the device label (NNNN/NNNN), not \"" + Text +
+        "\"; nothing was written");
+  return *serial;
+}
+
+TJsonLine Where(uint8_t Address, int32_t Speed) {
+  TJsonLine where;
+  AddAddress(where, Address);
+  return where.Add("speed", static_cast<int64_t>(Speed));
+}
+
+// Asks the user on the terminal; false for anything but yes, and when no terminal can answer.
+bool Confirmed(const std::string& Question) {
+  if (isatty(fileno(stdin)) != 1) return false;
+  std::fprintf(stderr, "%s [y/N] ", Question.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  if (!std::getline(std::cin, answer) || Interrupted()) return false;
+  return answer == "y" || answer == "Y" || answer == "yes";
+}
+
+bool IsLeapYear(int Year) {
+  return (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;
+}
+
+TCalendarDate DateOption(const TCliArguments& Arguments) {
+  const auto text = Arguments.Value("--date");
+  if (!text) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+  }
+  TCalendarDate date;
+  char end = 0;
+  const bool parsed = text->size() == 10 && std::sscanf(text->c_str(), "%4d-%2d-%2d%c", &date.Year,
+                                                        &date.Month, &date.Day, &end) == 3;
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool valid = parsed && date.Year >= 1000 && date.Month >= 1 && date.Month <= 12 && date.Day >= 1 &&
+                     date.Day <= kDays[date.Month - 1] &&
+                     !(date.Month == 2 && date.Day == 29 && !IsLeapYear(date.Year));
+  if (!valid) throw EUsage("--date must be a real date as YYYY-MM-DD, not \"" + *text + "\"");
+  return date;
+}
+
+std::string DateText(const TCalendarDate& Date) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", Date.Year, Date.Month, Date.Day);
+  return text;
+}
+
+// The serial numbers of a CSV file: the first field of each line. Blank lines and lines starting with '#'
+// are passed over, and so is a first line that is a heading; any other line that holds no whole serial
+// number stops the command before anything is written.
+std::vector<TSerialNumber> SerialsFromFile(const std::string& Path) {
+  std::ifstream file(Path);
+  if (!file) throw EUsage("--serials: cannot read \"" + Path + "\"");
+  std::vector<TSerialNumber> serials;
+  std::string line;
+  for (int number = 1; std::getline(file, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string field = line.substr(0, line.find_first_of(",;\t"));
+    field.erase(0, field.find_first_not_of(" \""));
+    field.erase(field.find_last_not_of(" \"") + 1);
+    if (field.empty() || field[0] == '#') continue;
+    const std::optional<TSerialNumber> serial = SerialNumberOf(field);
+    const bool heading = number == 1 && field.find_first_of("0123456789") == std::string::npos;
+    if (heading) continue;
+    if (!serial)
+      throw EUsage(Path + " line " + std::to_string(number) + ": \"" + field +
+                   "\" is no whole serial number (NNNN/NNNN); nothing was written");
+    serials.push_back(*serial);
+  }
+  if (serials.empty()) throw EUsage("--serials: \"" + Path + "\" holds no serial number");
+  return serials;
+}
+
+std::vector<TSerialNumber> SerialsToBurn(const TCliArguments& Arguments) {
+  const int given = Arguments.Has("--serial") + Arguments.Has("--serials") + Arguments.Has("--next");
+  if (given != 1) throw EUsage("tarnel burn-serial needs exactly one of --serial, --serials and --next");
+  if (Arguments.Has("--count") && !Arguments.Has("--next")) throw EUsage("--count goes with --next");
+  if (const auto serial = Arguments.Value("--serial")) return {SerialOption("--serial", *serial)};
+  if (const auto path = Arguments.Value("--serials")) return SerialsFromFile(*path);
+  const int count = Arguments.Has("--count") ? ParseCount("--count", *Arguments.Value("--count")) : 1;
+  std::vector<TSerialNumber> serials = {SerialOption("--next", *Arguments.Value("--next"))};
+  while (static_cast<int>(serials.size()) < count) {
+    const std::optional<TSerialNumber> next = NextSerialNumber(serials.back());
+    if (!next) throw EUsage("--count runs past 9999/9999");
+    serials.push_back(*next);
+  }
+  return serials;
+}
+
+}  // namespace
+
+int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
+  const bool bySerial = Arguments.Has("--serial");
+  if (bySerial == Arguments.Has("--address"))
+    throw EUsage("tarnel set-address needs either --address A or --serial NNNN/NNNN");
+  if (bySerial && Arguments.Has("--new-speed"))
+    throw EUsage("--new-speed goes with --address: a device found by its serial number keeps its speed");
+  const auto newAddressText = Arguments.Value("--new-address");
+  if (!newAddressText) throw EUsage("tarnel set-address needs --new-address B");
+  const uint8_t newAddress = ParseAddress("--new-address", *newAddressText, MaxDeviceAddress);
+  const int32_t speed = SpeedOption(Arguments);
+  const int32_t newSpeed =
+      Arguments.Has("--new-speed") ? ParseDeviceSpeed("--new-speed", *Arguments.Value("--new-speed")) : speed;
+  const TSerialNumber serial =
+      bySerial ? SerialOption("--serial", *Arguments.Value("--serial")) : TSerialNumber{};
+  const uint8_t oldAddress =
+      bySerial ? 0 : ParseAddress("--address", *Arguments.Value("--address"), UniversalAddress);
+  const TProvisioningLog log = TProvisioningLog::FromOption(Arguments.Value("--log").value_or(""));
+  log.CheckWritable();
+
+  TCliLine port(PortOption(Arguments), speed);
+  TDeviceLine& line = port.Line();
+  const TSetResult result = bySerial
+                                ? SetAddressBySerial(line, newAddress, serial)
+                                : SetAddressAndSpeed(line, oldAddress, newAddress, SpeedCodeOf(newSpeed));
+  const bool sent = result.Outcome != TSetOutcome::NoPermission;
+  std::optional<TVerifyOutcome> verified;
+  if (result.Outcome == TSetOutcome::Done && !Arguments.Has("--no-verify"))
+    verified = VerifyMove(line, newAddress, newSpeed, bySerial ? UniversalAddress : oldAddress,
+                          bySerial ? 0 : speed);
+
+  TJsonLine object;
+  object.Add("command", "set-address").Add("outcome", SetOutcomeName(result.Outcome));
+  if (verified) object.Add("verification", VerifyOutcomeName(*verified));
+  object.Add("before",
+             bySerial ? TJsonLine().Add("serial", SerialNumberText(serial)) : Where(oldAddress, speed));
+  object.Add("after", Where(newAddress, newSpeed));
+  Output.Object(object);
+  Output.Text(SetOutcomeText(result.Outcome, bySerial));
+  if (verified)
+    Output.Text(std::string(VerifyOutcomeName(*verified)) + ": asked at address " + AddressText(newAddress) +
+                " at " + std::to_string(newSpeed) + " bit/s.");
+
+  if (sent) {
+    TJsonLine record = TProvisioningLog::NewRecord("set-address");
+    record.Add("port", port.PortName())
+        .Add("device_path", port.DevicePath())
+        .Add("speed", static_cast<int64_t>(speed));
+    record.Add("before",
+               bySerial ? TJsonLine().Add("serial", SerialNumberText(serial)) : Where(oldAddress, speed));
+    record.Add("written", Where(newAddress, newSpeed)).Add("answer", HexOf(result.AnswerBytes));
+    record.Add("outcome", SetOutcomeName(result.Outcome));
+    if (verified) record.Add("verification", VerifyOutcomeName(*verified));
+    if (verified == TVerifyOutcome::Verified) record.Add("after", Where(newAddress, newSpeed));
+    if (verified == TVerifyOutcome::NotDone && !bySerial) record.Add("after", Where(oldAddress, speed));
+    log.Append(record);
+  }
+
+  if (result.Outcome == TSetOutcome::NoPermission) return FailureExit(result.Permission);
+  if (result.Outcome == TSetOutcome::Several) return ecUnclear;
+  if (result.Outcome == TSetOutcome::NotSet) return FailureExit(result.Answer);
+  if (verified == TVerifyOutcome::NotDone) return ecRefused;
+  if (verified == TVerifyOutcome::Unknown) return ecUnclear;
+  return ecDone;
+}
+
+int RunBurnSerial(const TCliArguments& Arguments, TOutput& Output) {
+  const std::vector<TSerialNumber> serials = SerialsToBurn(Arguments);
+  const TCalendarDate date = DateOption(Arguments);
+  const bool confirmedByOption = Arguments.Has("--yes");
+  if (!confirmedByOption && isatty(fileno(stdin)) != 1)
+    throw EUsage("writing a serial number needs a confirmation: give --yes when no terminal can answer");
+  const TProvisioningLog log = TProvisioningLog::FromOption(Arguments.Value("--log").value_or(""));
+  log.CheckWritable();
+  const int32_t speed = SpeedOption(Arguments);
+  TCliLine port(PortOption(Arguments), speed);
+  TDeviceLine& line = port.Line();
+
+  for (size_t i = 0; i < serials.size(); ++i) {
+    if (Interrupted()) return ecInterrupted;
+    const std::string serialText = SerialNumberText(serials[i]);
+    const std::string question = "Write the serial number " + serialText + " with the date " +
+                                 DateText(date) +
+                                 (i > 0 ? " into the next device (connect it now)?" : " into the device?") +
+                                 " Every device on the line receives it and takes it.";
+    if (!confirmedByOption && !Confirmed(question)) {
+      Output.Text("Stopped: " + serialText + " was not written.");
+      return Interrupted() ? ecInterrupted : ecDone;
+    }
+    const TFinding before = FindDevice(line);
+    const TBurnResult result = BurnSerialNumber(line, serials[i], date);
+
+    TJsonLine device;
+    if (before.Status == TFindStatus::Found) {
+      AddAddress(device, before.Address);
+      device.Add("info", before.Info);
+    } else {
+      device.Add("status", before.Status == TFindStatus::Silent ? "no answer" : "unclear");
+    }
+    TJsonLine record = TProvisioningLog::NewRecord("burn-serial");
+    record.Add("port", port.PortName())
+        .Add("device_path", port.DevicePath())
+        .Add("speed", static_cast<int64_t>(speed));
+    record.Add("before", device)
+        .Add("written", TJsonLine().Add("serial", serialText).Add("date", DateText(date)))
+        .Add("answer", HexOf(line.LastReceived()))
+        .Add("outcome", BurnOutcomeName(result.Outcome));
+    if (result.Outcome == TBurnOutcome::Set)
+      record.Add("after", TJsonLine().Add("serial", serialText).Add("date", DateText(date)));
+    log.Append(record);
+
+    Output.Object(TJsonLine()
+                      .Add("command", "burn-serial")
+                      .Add("serial", serialText)
+                      .Add("date", DateText(date))
+                      .Add("outcome", BurnOutcomeName(result.Outcome)));
+    const std::string text = BurnLogLine(result, serialText);
+    Output.Text(serialText + ": " + (text.empty() ? "no answer: no device took the serial number." : text));
+    if (result.Outcome == TBurnOutcome::NoAnswer) return ecNoAnswer;
+    if (result.Outcome == TBurnOutcome::Refused) return ecRefused;
+    if (result.Outcome != TBurnOutcome::Set) return ecUnclear;
+  }
+  return ecDone;
+}
+
+}  // namespace tarnel::cli

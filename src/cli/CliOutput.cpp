@@ -1,0 +1,49 @@
+#include "cli/CliOutput.h"
+
+#include "engine/ValueLog.h"
+
+namespace tarnel::cli {
+
+void TOutput::Text(const std::string& Line) {
+  if (FJson) return;
+  std::fprintf(FOut, "%s\n", Line.c_str());
+  std::fflush(FOut);
+}
+
+void TOutput::Object(const TJsonLine& Object) {
+  if (!FJson) return;
+  std::fprintf(FOut, "%s\n", Object.Text().c_str());
+  std::fflush(FOut);
+}
+
+std::string AddressText(uint8_t Address) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", Address);
+  std::string text = std::to_string(Address) + " (" + hex;
+  if (Address >= 0x20 && Address != 0x7F && !(Address >= 0x80 && Address < 0xA0))
+    text += ", \"" + AddressCharacter(Address) + "\"";
+  return text + ")";
+}
+
+TJsonLine& AddAddress(TJsonLine& Object, uint8_t Address, const std::string& Key) {
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "0x%02X", Address);
+  return Object.Add(Key, static_cast<int>(Address))
+      .Add(Key + "_hex", hex)
+      .Add(Key + "_char", std::string(1, static_cast<char>(Address)));
+}
+
+std::string OneLine(const std::string& Message) {
+  std::string line;
+  size_t from = 0;
+  while (from <= Message.size()) {
+    size_t end = Message.find('\n', from);
+    if (end == std::string::npos) end = Message.size();
+    const std::string part = Message.substr(from, end - from);
+    if (!part.empty()) line += (line.empty() ? "" : (line.back() == '.' ? " " : ": ")) + part;
+    from = end + 1;
+  }
+  return line;
+}
+
+}  // namespace tarnel::cli
