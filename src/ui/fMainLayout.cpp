@@ -3,6 +3,8 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <initializer_list>
@@ -108,6 +110,7 @@ TfMainLayout::TfMainLayout(QWidget* parent) : QWidget(parent), FUi(std::make_uni
   SetupShapeButtons();
   SetupLists();
   ShowLabelPicture(img1, LabelExampleJpeg());
+  FitToScreen();
 }
 
 TfMainLayout::~TfMainLayout() = default;
@@ -142,6 +145,47 @@ void TfMainLayout::SetupWindow() {
     move(area.x() + std::max(0, (area.width() - kClientWidth) / 2),
          area.y() + std::max(0, (area.height() - kClientHeight) / 2));
   }
+}
+
+// At a high scale factor the fixed layout can outgrow the screen and put "Close application" out of reach.
+// The window then takes the screen's free area and its content scrolls inside it, unchanged. An unscaled
+// screen keeps the window at its designed pixel size.
+void TfMainLayout::FitToScreen() {
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen || screen->devicePixelRatio() <= 1.0) return;
+  const QRect area = screen->availableGeometry();
+  // The title bar is not known before the window manager has framed the window; the style's is near it.
+  const QSize room(area.width(),
+                   area.height() - style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+  if (kClientWidth <= room.width() && kClientHeight <= room.height()) return;
+
+  // The focus order crosses the panels; moving them would reorder it, so it is kept and restored.
+  QList<QWidget*> focusOrder;
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain())
+    if (w->focusPolicy() != Qt::NoFocus && isAncestorOf(w)) focusOrder << w;
+
+  auto* content = new QWidget;
+  content->setObjectName(QStringLiteral("fMainContent"));
+  content->setFixedSize(kClientWidth, kClientHeight);
+  content->setAutoFillBackground(true);
+  for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!child->isWindow()) child->setParent(content);
+
+  auto* scroller = new QScrollArea(this);
+  scroller->setObjectName(QStringLiteral("fMainScroller"));
+  scroller->setFrameShape(QFrame::NoFrame);
+  scroller->setWidget(content);
+  for (int i = 1; i < focusOrder.size(); ++i)
+    setTabOrder(focusOrder[i - 1], focusOrder[i]);
+
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  QSize size(kClientWidth, kClientHeight);
+  if (size.height() > room.height()) size.rwidth() += bar;
+  if (size.width() > room.width()) size.rheight() += bar;
+  size = size.boundedTo(room);
+  setFixedSize(size);
+  scroller->setGeometry(0, 0, size.width(), size.height());
+  move(area.x() + (area.width() - size.width()) / 2, area.y() + (room.height() - size.height()) / 2);
 }
 
 void TfMainLayout::SetupPanels() {

@@ -61,6 +61,7 @@ class TfMainLayout : public QWidget {
   void SetupShapeButtons();
   void SetupLists();
   void SetupComponents();
+  void FitToScreen();
 
   std::unique_ptr<Ui::fMain> FUi;
 };
