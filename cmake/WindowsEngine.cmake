@@ -20,4 +20,5 @@ include(GoogleTest)
 
 add_subdirectory(src/common)
 add_subdirectory(src/protocol)
+add_subdirectory(src/serial)
 add_subdirectory(tests/wine)

@@ -225,29 +225,16 @@ void TAfComPortCore::GetQueueStatus(COMSTAT& Stat) {
   if (d->Device->ClearErrors(errors, Stat)) d->LineErrors |= errors;
 }
 
-namespace {
-
-// The device's descriptor polled for input: level-triggered, so bytes that came before the wait are seen.
-class TInputReady : public platform::Waitable {
- public:
-  explicit TInputReady(int Fd) : FFd(Fd) {}
-  int PollFd() const override { return FFd; }
-
- private:
-  int FFd;
-};
-
-}  // namespace
-
 bool TAfComPortCore::WaitForInput(int32_t TimeoutMs) {
-  int fd = -1;
+  platform::SerialDevice* device = nullptr;
   if (d->IsActive) {
     std::lock_guard lock(d->ReadLock);
-    if (d->Device && !d->Device->IsGone()) fd = d->Device->Handle();
+    if (d->Device && !d->Device->IsGone()) device = d->Device.get();
   }
-  // A descriptor of -1 is passed over by poll, which then only waits the time.
-  TInputReady input(fd);
-  return platform::WaitAny({&input}, TimeoutMs) == 0;
+  if (device) return device->WaitForInput(TimeoutMs);
+  // Nothing to wait on: only the time passes.
+  platform::HandleWaitable nothing;
+  return platform::WaitAny({&nothing}, TimeoutMs) == 0;
 }
 
 uint32_t TAfComPortCore::TakeLineErrors() {

@@ -16,34 +16,34 @@ short Waitable::PollEvents() const {
 }
 
 Event::Event(Kind ResetKind, bool InitiallySet)
-    : FFd(eventfd(InitiallySet ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), FKind(ResetKind) {
-  if (FFd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    : FHandle(eventfd(InitiallySet ? 1 : 0, EFD_NONBLOCK | EFD_CLOEXEC)), FKind(ResetKind) {
+  if (FHandle < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
 Event::~Event() {
-  close(FFd);
+  close(PollFd());
 }
 
 void Event::Set() {
   const uint64_t one = 1;
   // Fails only when the counter is saturated, which means it is set anyway.
-  [[maybe_unused]] ssize_t n = write(FFd, &one, sizeof one);
+  [[maybe_unused]] ssize_t n = write(PollFd(), &one, sizeof one);
 }
 
 void Event::Reset() {
   uint64_t value;
-  [[maybe_unused]] ssize_t n = read(FFd, &value, sizeof value);
+  [[maybe_unused]] ssize_t n = read(PollFd(), &value, sizeof value);
 }
 
 bool Event::IsSet() const {
-  pollfd p{FFd, POLLIN, 0};
+  pollfd p{PollFd(), POLLIN, 0};
   return poll(&p, 1, 0) == 1;
 }
 
 bool Event::TryAcquire() {
   if (FKind == Kind::ManualReset) return IsSet();
   uint64_t value;
-  return read(FFd, &value, sizeof value) == sizeof value;
+  return read(PollFd(), &value, sizeof value) == sizeof value;
 }
 
 bool Event::Wait(int TimeoutMs) {
@@ -71,7 +71,7 @@ int WaitAny(std::initializer_list<Waitable*> Items, int TimeoutMs) {
     size_t i = 0;
     for (Waitable* item : Items) {
       if (i == count) break;
-      fds[i++] = pollfd{item->PollFd(), item->PollEvents(), 0};
+      fds[i++] = pollfd{static_cast<int>(item->WaitHandle()), item->PollEvents(), 0};
     }
     const int timeout = Remaining(deadline, TimeoutMs);
     const int ready = poll(fds, count, timeout);

@@ -5,17 +5,33 @@
 
 namespace tarnel::platform {
 
-// Something a thread can wait for with WaitAny: a descriptor to poll and what to poll it for.
+// What the operating system waits on: a descriptor to poll on POSIX, a kernel object's handle on Windows.
+using NativeHandle = std::intptr_t;
+inline constexpr NativeHandle kNoHandle = -1;
+
+// Something a thread can wait for with WaitAny: a native handle and, on POSIX, what to poll it for.
 class Waitable {
  public:
   virtual ~Waitable() = default;
-  virtual int PollFd() const = 0;
+  virtual NativeHandle WaitHandle() const = 0;
   virtual short PollEvents() const;
   // Called when poll reported the descriptor; false when another waiter took the signal first.
   virtual bool TryAcquire() { return true; }
 };
 
-// A signalling event backed by an eventfd, so one poll() waits on events and devices together.
+// A handle owned elsewhere; kNoHandle is never signalled, so a wait on it only waits its time.
+class HandleWaitable : public Waitable {
+ public:
+  explicit HandleWaitable(NativeHandle Handle = kNoHandle) : FHandle(Handle) {}
+  void SetHandle(NativeHandle Handle) { FHandle = Handle; }
+  NativeHandle WaitHandle() const override { return FHandle; }
+
+ private:
+  NativeHandle FHandle;
+};
+
+// A signalling event: an eventfd on POSIX, so one poll() waits on events and devices together; an event
+// object on Windows.
 // An auto-reset event is consumed by the one wait that sees it; a manual-reset one stays set until Reset.
 class Event : public Waitable {
  public:
@@ -30,11 +46,13 @@ class Event : public Waitable {
   bool IsSet() const;        // looks without consuming
   bool Wait(int TimeoutMs);  // true when signalled within the time; < 0 waits without limit
 
-  int PollFd() const override { return FFd; }
+  NativeHandle WaitHandle() const override { return FHandle; }
+  // The handle as a plain int: the descriptor on POSIX (for callers that poll it with their own).
+  int PollFd() const { return static_cast<int>(FHandle); }
   bool TryAcquire() override;
 
  private:
-  int FFd;
+  NativeHandle FHandle;
   Kind FKind;
 };
 

@@ -14,7 +14,7 @@ class FdWaitable : public Waitable {
  public:
   explicit FdWaitable(short Events) : FEvents(Events) {}
   void SetFd(int Fd) { FFd = Fd; }
-  int PollFd() const override { return FFd; }
+  NativeHandle WaitHandle() const override { return FFd; }
   short PollEvents() const override { return FEvents; }
 
  private:

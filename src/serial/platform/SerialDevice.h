@@ -43,6 +43,10 @@ class SerialDevice {
   virtual bool ApplyLineSettings(const DCB& Dcb) = 0;
   virtual bool ReadLineSettings(DCB& Dcb) = 0;
 
+  // Waits until bytes have arrived, TimeoutMs at the longest; true when some are waiting. Bytes that came
+  // before the call end it at once. By default the wait is on Handle() as a waitable handle.
+  virtual bool WaitForInput(int TimeoutMs);
+
   // Signalled when a line event may have happened; wait on it together with other events.
   virtual Waitable& LineEventSource() = 0;
   // The events of the mask seen since the last call (call after the source fired and at each poll).
