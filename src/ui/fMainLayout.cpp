@@ -1,5 +1,6 @@
 #include "ui/fMainLayout.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
@@ -177,6 +178,10 @@ void TfMainLayout::FitToScreen() {
   scroller->setWidget(content);
   for (int i = 1; i < focusOrder.size(); ++i)
     setTabOrder(focusOrder[i - 1], focusOrder[i]);
+  // Whatever takes the focus, by Tab, a click or the program, is scrolled into view.
+  connect(qApp, &QApplication::focusChanged, scroller, [scroller, content](QWidget*, QWidget* Now) {
+    if (Now && content->isAncestorOf(Now)) scroller->ensureWidgetVisible(Now);
+  });
 
   const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   QSize size(kClientWidth, kClientHeight);
