@@ -52,10 +52,11 @@ std::string SpeedText(int32_t Speed) {
 TJsonLine FindingObject(const std::string& Command, const TFinding& Finding) {
   TJsonLine object;
   object.Add("command", Command).Add("status", StatusName(Finding.Status));
-  if (Finding.Status == TFindStatus::Found || Finding.Status == TFindStatus::Several ||
-      Finding.Status == TFindStatus::Refused || Finding.Address <= MaxDeviceAddress)
-    AddAddress(object, Finding.Address);
-  object.Add("speed", static_cast<int64_t>(Finding.Speed));
+  // A silent line, or a damaged answer to the universal request, names no address.
+  const bool unknownAddress = Finding.Status == TFindStatus::Silent ||
+                              (Finding.Status == TFindStatus::Damaged && Finding.Address == UniversalAddress);
+  if (!unknownAddress) AddAddress(object, Finding.Address);
+  if (Finding.Speed != 0) object.Add("speed", static_cast<int64_t>(Finding.Speed));
   if (Finding.Status == TFindStatus::Refused) object.Add("code", static_cast<int>(Finding.Code));
   if (!Finding.Info.empty()) object.Add("info", Finding.Info);
   return object;

@@ -46,7 +46,9 @@ TFinding FindAtSpeeds(TDeviceLine& Line, const std::vector<int32_t>& Speeds, con
       const TFinding finding = FindDevice(Line);
       if (HeardSomething(finding)) return finding;
     }
-    return TFinding{};
+    TFinding silent;
+    silent.Address = UniversalAddress;
+    return silent;
   });
 }
 

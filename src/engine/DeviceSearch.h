@@ -43,8 +43,9 @@ inline bool HeardSomething(const TFinding& Finding) {
 TFinding FindDevice(TDeviceLine& Line);
 
 // FindDevice at each of Speeds in turn, stopping at the first speed where something answered (readable or
-// not); the line's speed is given back afterwards. Silent when nothing answered anywhere, or Cancel was
-// set (it is looked at before each speed). Progress, when given, hears each speed before it is tried.
+// not); the line's speed is given back afterwards. Silent (at speed 0) when nothing answered anywhere, or
+// Cancel was set (it is looked at before each speed). Progress, when given, hears each speed before it is
+// tried.
 TFinding FindAtSpeeds(TDeviceLine& Line, const std::vector<int32_t>& Speeds, const std::atomic<bool>& Cancel,
                       const std::function<void(int32_t Speed)>& Progress = {});
 

@@ -15,74 +15,21 @@
 #include "protocol/Decoders.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
-
-extern char** environ;
+#include "support/ChildProcess.h"
 
 namespace tarnel::sim {
 namespace {
 
-// The program running with its standard output (and optionally error) in pipes.
-class TProgram {
+// tarnel-devsim with its arguments.
+class TProgram : public test::ChildProcess {
  public:
-  explicit TProgram(std::vector<std::string> Args) {
-    Args.insert(Args.begin(), TARNEL_DEVSIM_PATH);
-    std::vector<char*> argv;
-    for (std::string& arg : Args)
-      argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    if (posix_spawn(&FPid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-      throw std::runtime_error("cannot start tarnel-devsim");
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    close(err[1]);
-    FOut = fdopen(out[0], "r");
-    FErr = err[0];
-  }
-  ~TProgram() {
-    if (FPid > 0) {
-      kill(FPid, SIGKILL);
-      Wait();
-    }
-    if (FOut) fclose(FOut);
-    close(FErr);
-  }
-
-  std::string Line() {
-    char buffer[4096];
-    if (fgets(buffer, sizeof buffer, FOut) == nullptr) return {};
-    std::string line(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-  }
-
-  std::string Errors() {
-    std::string text;
-    char buffer[4096];
-    ssize_t count;
-    while ((count = read(FErr, buffer, sizeof buffer)) > 0)
-      text.append(buffer, static_cast<size_t>(count));
-    return text;
-  }
-
-  void Signal(int Number) { kill(FPid, Number); }
-
-  int Wait() {
-    int status = 0;
-    waitpid(FPid, &status, 0);
-    FPid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
+  explicit TProgram(std::vector<std::string> Args) : ChildProcess(WithPath(std::move(Args))) {}
 
  private:
-  pid_t FPid = -1;
-  FILE* FOut = nullptr;
-  int FErr = -1;
+  static std::vector<std::string> WithPath(std::vector<std::string> Args) {
+    Args.insert(Args.begin(), TARNEL_DEVSIM_PATH);
+    return Args;
+  }
 };
 
 class DevsimProgramTest : public ::testing::Test {

@@ -1,0 +1,242 @@
+// The tarnel program against simulated devices: its output in text and JSON, its exit status, the bytes
+// it puts on the line and the record it keeps.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "protocol/Decoders.h"
+#include "sim/DeviceSimulator.h"
+#include "support/ChildProcess.h"
+#include "support/Hex.h"
+#include "support/PtyPair.h"
+
+namespace tarnel::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+sim::TDeviceConfig Device(uint8_t Address, int32_t Speed, const std::string& Info = "HRW;hall") {
+  sim::TDeviceConfig config;
+  config.Address = Address;
+  config.Speed = Speed;
+  config.Info = Info;
+  return config;
+}
+
+std::vector<std::string> Lines(const std::string& Text) {
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t end = Text.find('\n'); end != std::string::npos; end = Text.find('\n', from)) {
+    lines.push_back(Text.substr(from, end - from));
+    from = end + 1;
+  }
+  return lines;
+}
+
+bool Holds(const std::string& Text, const std::string& Part) {
+  return Text.find(Part) != std::string::npos;
+}
+
+class CommandTest : public ::testing::Test {
+ protected:
+  void Start(std::initializer_list<sim::TDeviceConfig> Devices) {
+    for (const sim::TDeviceConfig& device : Devices)
+      Sim.AddDevice(device);
+    Sim.Start(Dir.Path(), 1);
+  }
+  ProgramRun Run(std::vector<std::string> Args) {
+    Args.insert(Args.begin(), TARNEL_CLI_PATH);
+    return RunProgram(Args);
+  }
+  std::vector<int32_t> SpeedsHeard() const {
+    std::vector<int32_t> speeds;
+    for (const sim::THeardRequest& heard : Sim.Requests())
+      speeds.push_back(heard.Speed);
+    return speeds;
+  }
+  std::string LogPath() const { return Dir.Path() + "/provisioning.jsonl"; }
+  std::vector<std::string> LogLines() const {
+    std::ifstream file(LogPath());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);)
+      lines.push_back(line);
+    return lines;
+  }
+
+  ComDir Dir;
+  sim::TDeviceSimulator Sim;
+};
+
+TEST_F(CommandTest, FindAsksTheUniversalAddressAndTellsTheAnswerInTextAndJson) {
+  Start({Device(49, 9600)});
+  const ProgramRun text = Run({"find", "--port", "COM1"});
+  EXPECT_EQ(text.Status, 0) << text.Errors;
+  EXPECT_EQ(text.Output, "Found address 49 (0x31, \"1\") at 9600 bit/s. INFO: HRW;hall\n");
+  ASSERT_EQ(Sim.Requests().size(), 1u);
+  EXPECT_EQ(Sim.Requests()[0].Bytes, Bytes({0x2A, 0x61, 0x00, 0x05, 0xFE, 0xF3, 0xF3, 0x8B, 0x0D}));
+
+  const ProgramRun json = Run({"find", "--port", Dir.Path() + "/COM1", "--json"});
+  EXPECT_EQ(json.Status, 0);
+  EXPECT_EQ(
+      json.Output,
+      "{\"command\":\"find\",\"status\":\"found\",\"address\":49,\"address_hex\":\"0x31\",\"address_char\":"
+      "\"1\",\"speed\":9600,\"info\":\"HRW;hall\"}\n");
+}
+
+TEST_F(CommandTest, FindAtAllSpeedsTriesTheCommonOnesFirstAndStopsAtTheAnswer) {
+  Start({Device(7, 57600)});
+  const ProgramRun run = Run({"find", "--port", "COM1", "--all-speeds"});
+  EXPECT_EQ(run.Status, 0) << run.Errors;
+  EXPECT_EQ(run.Output, "Found address 7 (0x07) at 57600 bit/s. INFO: HRW;hall\n");
+  EXPECT_EQ(SpeedsHeard(), (std::vector<int32_t>{9600, 19200, 115200, 57600}));
+
+  Sim.SetFaults(0, sim::TDeviceFaults{.Silent = true});
+  const ProgramRun silent = Run({"find", "--port", "COM1", "--all-speeds", "--json"});
+  EXPECT_EQ(silent.Status, 1);
+  EXPECT_EQ(silent.Output, "{\"command\":\"find\",\"status\":\"no answer\"}\n");
+}
+
+// Three devices at two speeds, a silent one and one whose answers are damaged.
+TEST_F(CommandTest, ScanListsEveryDeviceAtEverySpeedAndReportsDamagedAnswers) {
+  sim::TDeviceConfig damaged = Device(50, 9600);
+  damaged.Faults.BadChecksum = true;
+  sim::TDeviceConfig silent = Device(40, 9600);
+  silent.Faults.Silent = true;
+  Start({Device(10, 9600), Device(20, 19200, "VKM7;pipe"), Device(30, 19200, "KQ6;tank"), silent, damaged});
+  const ProgramRun run = Run({"scan", "--port", "COM1", "--speed", "9600,19200", "--addresses", "5-55",
+                              "--timeout", "50", "--json"});
+  EXPECT_EQ(run.Status, 5) << run.Errors;
+  const std::vector<std::string> lines = Lines(run.Output);
+  ASSERT_EQ(lines.size(), 5u) << run.Output;
+  EXPECT_TRUE(Holds(lines[0], "\"status\":\"found\",\"address\":10,") && Holds(lines[0], "\"speed\":9600,"));
+  EXPECT_TRUE(Holds(lines[1], "\"status\":\"damaged\",\"address\":50,")) << lines[1];
+  EXPECT_TRUE(Holds(lines[2], "\"address\":20,") &&
+              Holds(lines[2], "\"speed\":19200,\"info\":\"VKM7;pipe\""));
+  EXPECT_TRUE(Holds(lines[3], "\"address\":30,") && Holds(lines[3], "\"info\":\"KQ6;tank\""));
+  EXPECT_TRUE(
+      Holds(lines[4], "\"asked\":102,\"planned\":102,\"devices\":3,\"unclear\":1,\"cancelled\":false"));
+  EXPECT_EQ(Sim.Requests().size(), 102u);
+  EXPECT_EQ(Sim.Requests()[0].Bytes, Bytes({0x2A, 0x61, 0x00, 0x05, 0x05, 0x01, 0xF3, 0x76, 0x0D}));
+}
+
+TEST_F(CommandTest, CtrlCEndsAScanWithWhatWasFoundSoFar) {
+  Start({Device(1, 9600)});
+  ChildProcess scan({TARNEL_CLI_PATH, "scan", "--port", "COM1"});
+  EXPECT_EQ(scan.Line(), "1 (0x01)        9600 bit/s   found    HRW;hall");
+  scan.Signal(SIGINT);
+  const std::string summary = scan.Line();
+  EXPECT_EQ(scan.Wait(), 130);
+  EXPECT_TRUE(Holds(summary, "Interrupted after ")) << summary;
+  EXPECT_LT(Sim.Requests().size(), 100u);
+  // The port was let go: the line can be used again at once.
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "1"}).Status, 0);
+}
+
+TEST_F(CommandTest, ValuesAreTheWindowsLogLinesAndDecodedInJson) {
+  sim::TDeviceConfig hrw = Device(49, 9600);
+  hrw.Values = EncodeTempHumidityDew(25.0, 50.0, 10.0);
+  sim::TDeviceConfig refusing = Device(51, 9600);
+  refusing.Faults.RefuseCode = 2;
+  Start({hrw, refusing});
+  const ProgramRun text = Run({"values", "--port", "COM1", "--address", "49"});
+  EXPECT_EQ(text.Status, 0) << text.Errors;
+  EXPECT_EQ(text.Output,
+            "Modul with address \"1\" - INFO : HRW;hall\n"
+            "Modul with address \"1\" - temperature: 25.0°C humidity: 50.0% dew point: 10.0 Valid: 1\n");
+  const ProgramRun json = Run({"values", "--port", "COM1", "--address", "0x31", "--json"});
+  EXPECT_TRUE(Holds(json.Output,
+                    "\"values\":{\"temperature\":25.000,\"humidity\":50.000,\"dew_point\":10.000,"
+                    "\"valid\":true}"))
+      << json.Output;
+
+  const ProgramRun absent = Run({"info", "--port", "COM1", "--address", "50"});
+  EXPECT_EQ(absent.Status, 1);
+  EXPECT_EQ(absent.Output, "Modul with address \"2\" - no rsponse while reading values\n");
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "51"}).Status, 3);
+}
+
+TEST_F(CommandTest, SetAddressMovesTheDeviceChecksItThereAndRecordsTheChange) {
+  Start({Device(49, 9600)});
+  const ProgramRun run = Run({"set-address", "--port", "COM1", "--address", "49", "--new-address", "50",
+                              "--new-speed", "19200", "--log", LogPath()});
+  EXPECT_EQ(run.Status, 0) << run.Errors;
+  EXPECT_EQ(run.Output,
+            "New address and communication speed succesfully set.\n"
+            "verified: asked at address 50 (0x32, \"2\") at 19200 bit/s.\n");
+  EXPECT_EQ(Sim.Devices()[0].Address, 50);
+  EXPECT_EQ(Sim.Devices()[0].Speed, 19200);
+  ASSERT_GE(Sim.Requests().size(), 3u);
+  EXPECT_EQ(Sim.Requests()[1].Bytes,
+            Bytes({0x2A, 0x61, 0x00, 0x07, 0x31, 0x01, 0xE0, 0x32, 0x07, 0x22, 0x0D}));
+  EXPECT_EQ(SpeedsHeard().back(), 19200);
+
+  // By serial number: a number nobody has is "not set", and that attempt is recorded too.
+  const ProgramRun nobody = Run({"set-address", "--port", "COM1", "--speed", "19200", "--serial", "9999/0000",
+                                 "--new-address", "60", "--log", LogPath(), "--json"});
+  EXPECT_EQ(nobody.Status, 1);
+  EXPECT_TRUE(Holds(nobody.Output, "\"outcome\":\"not set\"")) << nobody.Output;
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_TRUE(Holds(log[0], "\"command\":\"set-address\",\"port\":\"COM1\""));
+  EXPECT_TRUE(
+      Holds(log[0], "\"answer\":\"2A6100053101003D0D\",\"outcome\":\"done\",\"verification\":\"verified\""));
+  EXPECT_TRUE(Holds(log[1], "\"before\":{\"serial\":\"9999/0000\"}") &&
+              Holds(log[1], "\"outcome\":\"not set\""));
+}
+
+TEST_F(CommandTest, AFiveDeviceRunFromCsvWritesEachNumberAndAppendsToTheRecord) {
+  Start({Device(49, 9600)});
+  { std::ofstream(LogPath()) << "{\"earlier\":true}\n"; }
+  const std::string csv = Dir.Path() + "/serials.csv";
+  std::ofstream(csv)
+      << "serial,label\n0100/0001,a\n0100/0002,b\n\n# spare\n0100/0003\n0100/0004\n\"0100/0005\"\n";
+  const ProgramRun run = Run({"burn-serial", "--port", "COM1", "--serials", csv, "--date", "2027-03-01",
+                              "--yes", "--log", LogPath()});
+  EXPECT_EQ(run.Status, 0) << run.Errors;
+  EXPECT_EQ(Lines(run.Output).size(), 5u);
+  EXPECT_EQ(Lines(run.Output)[4], "0100/0005: Sériové číslo bylo nastaveno.");
+  EXPECT_EQ(Sim.Devices()[0].Serial.N2, 5);
+  EXPECT_EQ(Sim.Devices()[0].DateText(), "2027-03-01");
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 6u);
+  EXPECT_EQ(log[0], "{\"earlier\":true}");
+  for (int i = 1; i <= 5; ++i) {
+    EXPECT_TRUE(Holds(
+        log[i], "\"written\":{\"serial\":\"0100/000" + std::to_string(i) + "\",\"date\":\"2027-03-01\"}"));
+    EXPECT_TRUE(Holds(log[i], "\"before\":{\"address\":49,") && Holds(log[i], "\"outcome\":\"set\""));
+  }
+}
+
+TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
+  Start({Device(49, 9600)});
+  const std::string csv = Dir.Path() + "/bad.csv";
+  std::ofstream(csv) << "0100/0001\n0100/002\n";
+  const std::vector<std::vector<std::string>> refused = {
+      {"burn-serial", "--port", "COM1", "--serial", "12/34", "--yes"},
+      {"burn-serial", "--port", "COM1", "--serial", "0100/0001"},  // no terminal to confirm, no --yes
+      {"burn-serial", "--port", "COM1", "--serials", csv, "--yes"},
+      {"set-address", "--port", "COM1", "--address", "49", "--new-address", "254"},
+      {"values", "--port", "COM1"},
+      {"frobnicate"}};
+  for (const auto& args : refused) {
+    const ProgramRun run = Run(args);
+    EXPECT_EQ(run.Status, 2) << args[0];
+    EXPECT_EQ(Lines(run.Errors).size(), 1u) << run.Errors;
+  }
+  EXPECT_TRUE(Holds(Run(refused[2]).Errors, "bad.csv line 2: \"0100/002\""));
+  EXPECT_TRUE(Sim.Requests().empty());
+
+  const ProgramRun missing = Run({"find", "--port", "COM9"});
+  EXPECT_EQ(missing.Status, 4);
+  EXPECT_TRUE(Holds(missing.Errors, "tarnel: ") && Holds(missing.Errors, "COM9")) << missing.Errors;
+  EXPECT_EQ(Lines(missing.Errors).size(), 1u);
+  const ProgramRun ports = Run({"ports"});
+  EXPECT_EQ(ports.Status, 0);
+  EXPECT_TRUE(Holds(ports.Output, "COM1   " + Dir.Path() + "/COM1")) << ports.Output;
+}
+
+}  // namespace
+}  // namespace tarnel::test
