@@ -11,6 +11,8 @@ namespace tarnel {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(ApplicationTitle);
+  // Lets the desktop match the running window to the installed entry and its icon.
+  setDesktopFileName(QStringLiteral("org.tarnel.Setup"));
   SetApplicationExceptionHandler(ShowApplicationException);
   TAfCustomSerialPort::SetBusyCursorHooks([] { QApplication::setOverrideCursor(Qt::WaitCursor); },
                                           [] { QApplication::restoreOverrideCursor(); });
