@@ -93,7 +93,7 @@ std::string ScanText(const TFinding& Finding) {
   status.resize(9, ' ');
   line += speed + status;
   if (Finding.Status == TFindStatus::Refused) line += "result code " + std::to_string(Finding.Code);
-  if (Finding.Status == TFindStatus::Damaged) line += "collision or noise";
+  if (Finding.Status == TFindStatus::Damaged) line += "a collision, noise, or two devices at this address";
   if (Finding.Status == TFindStatus::Several) line += "more than one device answered. ";
   return line + Latin1ToUtf8(Finding.Info);
 }
@@ -133,7 +133,10 @@ int RunFind(const TCliArguments& Arguments, TOutput& Output) {
     progress.Show("Asking at " + SpeedText(Speed) + " ...");
   });
   progress.Clear();
-  if (Interrupted() && !HeardSomething(finding)) return ecInterrupted;
+  if (Interrupted() && !HeardSomething(finding)) {
+    std::fprintf(stderr, "tarnel: interrupted before any device answered\n");
+    return ecInterrupted;
+  }
   Output.Object(FindingObject("find", finding));
   std::string text = FindText(finding);
   if (finding.Status == TFindStatus::Silent && speeds.size() > 1) text += " (at none of the speeds tried)";

@@ -10,7 +10,6 @@ TAnswer TDeviceLine::Ask(const ByteString& Request, bool ExamineCode) {
 }
 
 TAnswer TDeviceLine::AskWithin(const ByteString& Request, int32_t TimeoutMs, bool ExamineCode) {
-  FLastReceived.clear();
   FLastReceived = Exchange(Request, TimeoutMs);
   return CheckAnswer(FLastReceived, Request, ExamineCode);
 }
