@@ -154,6 +154,18 @@ std::vector<TSerialNumber> SerialsToBurn(const TCliArguments& Arguments) {
   return serials;
 }
 
+// The record the command keeps; one that cannot be written is a bad --log (or TARNEL_LOG), found before
+// anything is sent.
+TProvisioningLog RecordFor(const TCliArguments& Arguments) {
+  TProvisioningLog log = TProvisioningLog::FromOption(Arguments.Value("--log").value_or(""));
+  try {
+    log.CheckWritable();
+  } catch (const Exception& e) {
+    throw EUsage(e.what());
+  }
+  return log;
+}
+
 }  // namespace
 
 int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
@@ -172,8 +184,7 @@ int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
       bySerial ? SerialOption("--serial", *Arguments.Value("--serial")) : TSerialNumber{};
   const uint8_t oldAddress =
       bySerial ? 0 : ParseAddress("--address", *Arguments.Value("--address"), UniversalAddress);
-  const TProvisioningLog log = TProvisioningLog::FromOption(Arguments.Value("--log").value_or(""));
-  log.CheckWritable();
+  const TProvisioningLog log = RecordFor(Arguments);
 
   TCliLine port(PortOption(Arguments), speed);
   TDeviceLine& line = port.Line();
@@ -227,8 +238,7 @@ int RunBurnSerial(const TCliArguments& Arguments, TOutput& Output) {
   const bool confirmedByOption = Arguments.Has("--yes");
   if (!confirmedByOption && isatty(fileno(stdin)) != 1)
     throw EUsage("writing a serial number needs a confirmation: give --yes when no terminal can answer");
-  const TProvisioningLog log = TProvisioningLog::FromOption(Arguments.Value("--log").value_or(""));
-  log.CheckWritable();
+  const TProvisioningLog log = RecordFor(Arguments);
   const int32_t speed = SpeedOption(Arguments);
   TCliLine port(PortOption(Arguments), speed);
   TDeviceLine& line = port.Line();

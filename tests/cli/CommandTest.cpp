@@ -2,6 +2,7 @@
 // it puts on the line and the record it keeps.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 
 #include <fstream>
 #include <string>
@@ -208,6 +209,40 @@ TEST_F(CommandTest, AFiveDeviceRunFromCsvWritesEachNumberAndAppendsToTheRecord) 
         log[i], "\"written\":{\"serial\":\"0100/000" + std::to_string(i) + "\",\"date\":\"2027-03-01\"}"));
     EXPECT_TRUE(Holds(log[i], "\"before\":{\"address\":49,") && Holds(log[i], "\"outcome\":\"set\""));
   }
+}
+
+TEST_F(CommandTest, ACountedRunStopsAtTheFirstRefusalAndTheRecordSaysSo) {
+  sim::TDeviceConfig refusing = Device(49, 9600);
+  refusing.Faults.RefuseCode = 3;
+  Start({refusing});
+  setenv("TARNEL_LOG", LogPath().c_str(), 1);
+  const ProgramRun run =
+      Run({"burn-serial", "--port", "COM1", "--next", "0100/9999", "--count", "3", "--yes"});
+  unsetenv("TARNEL_LOG");
+  EXPECT_EQ(run.Status, 3) << run.Errors;
+  EXPECT_EQ(run.Output, "0100/9999: The device refused the serial number (result code 3).\n");
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(Holds(log[0], "\"outcome\":\"refused\"") && !Holds(log[0], "\"after\""));
+
+  // A record that cannot be written stops the command before anything reaches the line.
+  Sim.ClearRecords();
+  const ProgramRun unlogged =
+      Run({"burn-serial", "--port", "COM1", "--serial", "0100/0001", "--yes", "--log", Dir.Path()});
+  EXPECT_EQ(unlogged.Status, 2);
+  EXPECT_TRUE(Holds(unlogged.Errors, "Cannot open the log")) << unlogged.Errors;
+  EXPECT_TRUE(Sim.Requests().empty());
+}
+
+TEST_F(CommandTest, TwoDevicesAtOneAddressAreReportedAsDamagedNotAsADevice) {
+  Start({Device(8, 9600), Device(8, 9600, "VKM7;twin")});
+  const ProgramRun run = Run({"scan", "--port", "COM1", "--addresses", "7-9", "--timeout", "50"});
+  EXPECT_EQ(run.Status, 5);
+  const std::vector<std::string> lines = Lines(run.Output);
+  ASSERT_EQ(lines.size(), 2u) << run.Output;
+  EXPECT_TRUE(Holds(lines[0], "damaged  a collision, noise, or two devices at this address")) << lines[0];
+  EXPECT_EQ(lines[1].rfind("Scanned: 3 of 3 questions in ", 0), 0u) << lines[1];
+  EXPECT_TRUE(Holds(lines[1], "0 devices answered, 1 unclear answer."));
 }
 
 TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
