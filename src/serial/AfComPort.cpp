@@ -104,7 +104,7 @@ int32_t BaudRateValue(TAfBaudrate BaudRate) {
 
 // ---- construction and lifetime
 
-TAfCustomSerialPort::TAfCustomSerialPort(QObject* Owner) : TAfDataDispConnComponent(Owner) {
+TAfCustomSerialPort::TAfCustomSerialPort(TAfOwner* Owner) : TAfDataDispConnComponent(Owner) {
   FSyncId = SafeSyncRegister([this](uint32_t) { DeliverStoredEvent(); });
   FCore = std::make_unique<TAfComPortCore>();
   FCore->OnCoreEvent = [this](TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data,
@@ -300,7 +300,7 @@ void TAfCustomSerialPort::CheckClosed() {
 }
 
 void TAfCustomSerialPort::RaiseError(const std::string& Msg) {
-  throw EAfComPortError(Msg + " - " + objectName().toStdString() + " ");
+  throw EAfComPortError(Msg + " - " + OwnerName(*this) + " ");
 }
 
 // ---- opening and closing

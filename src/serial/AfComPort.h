@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QObject>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -10,6 +9,7 @@
 
 #include "common/ByteString.h"
 #include "serial/AfComPortCore.h"
+#include "serial/AfOwner.h"
 
 namespace tarnel {
 
@@ -52,15 +52,15 @@ class EAfComPortError : public Exception {
 };
 
 class TAfCustomSerialPort;
-using TNotifyEvent = std::function<void(QObject* Sender)>;
-using TAfCPTCoreEvent = std::function<void(QObject* Sender, TAfCoreEvent EventKind, uint32_t Data)>;
-using TAfCPTErrorEvent = std::function<void(QObject* Sender, uint32_t Errors)>;
-using TAfCPTDataReceivedEvent = std::function<void(QObject* Sender, int32_t Count)>;
+using TNotifyEvent = std::function<void(TAfOwner* Sender)>;
+using TAfCPTCoreEvent = std::function<void(TAfOwner* Sender, TAfCoreEvent EventKind, uint32_t Data)>;
+using TAfCPTErrorEvent = std::function<void(TAfOwner* Sender, uint32_t Errors)>;
+using TAfCPTDataReceivedEvent = std::function<void(TAfOwner* Sender, int32_t Count)>;
 
 // Abstract base of components that move data: WriteData, Open and Close.
-class TAfDataDispConnComponent : public QObject {
+class TAfDataDispConnComponent : public TAfOwner {
  public:
-  explicit TAfDataDispConnComponent(QObject* Owner = nullptr) : QObject(Owner) {}
+  explicit TAfDataDispConnComponent(TAfOwner* Owner = nullptr) : TAfOwner(Owner) {}
   virtual void WriteData(const void* Buffer, int32_t Count) = 0;
   virtual void Close() {}
   virtual void Open() {}
@@ -69,7 +69,7 @@ class TAfDataDispConnComponent : public QObject {
 // All storage and behaviour of the serial port component.
 class TAfCustomSerialPort : public TAfDataDispConnComponent {
  public:
-  explicit TAfCustomSerialPort(QObject* Owner = nullptr);
+  explicit TAfCustomSerialPort(TAfOwner* Owner = nullptr);
   ~TAfCustomSerialPort() override;
 
   // End of loading from the layout: opens when AutoOpen is set, else rebuilds the DCB.
@@ -202,7 +202,7 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
 // Adds the COM number and the port name.
 class TAfCustomComPort : public TAfCustomSerialPort {
  public:
-  explicit TAfCustomComPort(QObject* Owner = nullptr) : TAfCustomSerialPort(Owner) {}
+  explicit TAfCustomComPort(TAfOwner* Owner = nullptr) : TAfCustomSerialPort(Owner) {}
   uint16_t ComNumber() const { return FComNumber; }
   void SetComNumber(uint16_t Value);  // an open port is closed, renumbered and opened again
   std::string PortName() const;       // "COM%d"
@@ -218,7 +218,7 @@ class TAfCustomComPort : public TAfCustomSerialPort {
 // The component the window uses.
 class TAfComPort : public TAfCustomComPort {
  public:
-  explicit TAfComPort(QObject* Owner = nullptr) : TAfCustomComPort(Owner) {}
+  explicit TAfComPort(TAfOwner* Owner = nullptr) : TAfCustomComPort(Owner) {}
 };
 
 }  // namespace tarnel

@@ -1,13 +1,11 @@
 #include "serial/AfSafeSync.h"
 
 #include "serial/ApplicationErrors.h"
+#include "serial/UiDispatcher.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QObject>
-#include <QThread>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -18,8 +16,6 @@
 namespace tarnel {
 
 namespace {
-
-const QEvent::Type kDeliveryEventType = static_cast<QEvent::Type>(QEvent::User + 1);
 
 enum class TDeliveryState { Pending, Running, Done, Abandoned };
 
@@ -39,24 +35,6 @@ struct TSlot {
   uint32_t Id = 0;
 };
 
-// Lives in the UI thread; each posted event asks it to run the deliveries that wait.
-// The event is made under the service lock by the posting thread; taking that lock before touching the event
-// orders this thread after its construction (Qt's own queue locking is invisible to race checkers).
-class TDeliveryObject : public QObject {
- public:
-  TDeliveryObject(TSafeSyncService* Service, std::mutex& Lock) : FService(Service), FLock(Lock) {}
-  bool event(QEvent* Event) override {
-    { std::lock_guard<std::mutex> guard(FLock); }
-    if (Event->type() != kDeliveryEventType) return QObject::event(Event);
-    FService->ProcessPending();
-    return true;
-  }
-
- private:
-  TSafeSyncService* FService;
-  std::mutex& FLock;
-};
-
 // Runs a callback on the UI thread; what escapes it goes to the application's handler, never further.
 std::exception_ptr RunCallback(const TSafeSyncCallback& Callback, uint32_t Position) {
   try {
@@ -73,8 +51,7 @@ struct TSafeSyncService::Impl {
   std::mutex Lock;
   std::array<TSlot, SlotCount> Slots;
   uint32_t LastId = 0;
-  QThread* UiThread = nullptr;          // set once with the delivery object, never changed
-  TDeliveryObject* Delivery = nullptr;  // null until the first registration
+  TUiDispatcher* Dispatcher = nullptr;  // the way onto the UI thread, from the first registration on
   std::deque<TDeliveryPtr> Queue;       // deliveries for the UI thread, oldest first
   std::vector<TDeliveryPtr> Waiting;    // deliveries whose callers still wait
 
@@ -90,15 +67,11 @@ struct TSafeSyncService::Impl {
     return index >= 0 && Slots[index].Enabled;
   }
 
-  void EnsureReady(TSafeSyncService* Service) {
-    if (Delivery) return;
-    QCoreApplication* app = QCoreApplication::instance();
-    UiThread = app ? app->thread() : QThread::currentThread();
-    Delivery = new TDeliveryObject(Service, Lock);
-    if (Delivery->thread() != UiThread) Delivery->moveToThread(UiThread);
+  void EnsureReady() {
+    if (!Dispatcher) Dispatcher = &UiDispatcher();
   }
 
-  bool OnUiThread() const { return UiThread && QThread::currentThread() == UiThread; }
+  bool OnUiThread() const { return Dispatcher && Dispatcher->IsUiThread(); }
 
   void RemoveQueued(const TDeliveryPtr& Item) {
     Queue.erase(std::remove(Queue.begin(), Queue.end(), Item), Queue.end());
@@ -137,17 +110,18 @@ struct TSafeSyncService::Impl {
   }
 
   bool CallDirect(uint32_t Id, std::unique_lock<std::mutex>& Guard);
-  bool CallQueued(uint32_t Id, uint32_t TimeoutMs, std::unique_lock<std::mutex>& Guard);
+  bool CallQueued(TSafeSyncService* Service, uint32_t Id, uint32_t TimeoutMs,
+                  std::unique_lock<std::mutex>& Guard);
+  // The service outlives every delivery it posts: the process's lives to the end, a separate one is
+  // flushed before it goes.
+  std::shared_ptr<std::atomic<bool>> Alive = std::make_shared<std::atomic<bool>>(true);
 };
 
 TSafeSyncService::TSafeSyncService() : d(std::make_unique<Impl>()) {}
 
 TSafeSyncService::~TSafeSyncService() {
-  if (!d->Delivery) return;
-  if (d->OnUiThread() || !QCoreApplication::instance())
-    delete d->Delivery;
-  else
-    d->Delivery->deleteLater();
+  std::lock_guard<std::mutex> guard(d->Lock);
+  *d->Alive = false;
 }
 
 TSafeSyncService& TSafeSyncService::Instance() {
@@ -158,7 +132,7 @@ TSafeSyncService& TSafeSyncService::Instance() {
 uint32_t TSafeSyncService::Register(TSafeSyncCallback Callback) {
   if (!Callback) return 0;
   std::lock_guard<std::mutex> guard(d->Lock);
-  d->EnsureReady(this);
+  d->EnsureReady();
   for (TSlot& slot : d->Slots) {
     if (slot.Callback) continue;
     slot.Enabled = false;
@@ -193,7 +167,7 @@ bool TSafeSyncService::Call(uint32_t Id, uint32_t TimeoutMs) {
   std::unique_lock<std::mutex> guard(d->Lock);
   if (!d->IsOpen(Id)) return false;
   if (d->OnUiThread()) return d->CallDirect(Id, guard);
-  return d->CallQueued(Id, TimeoutMs, guard);
+  return d->CallQueued(this, Id, TimeoutMs, guard);
 }
 
 bool TSafeSyncService::Impl::CallDirect(uint32_t Id, std::unique_lock<std::mutex>& Guard) {
@@ -206,16 +180,19 @@ bool TSafeSyncService::Impl::CallDirect(uint32_t Id, std::unique_lock<std::mutex
   return IsOpen(Id);
 }
 
-bool TSafeSyncService::Impl::CallQueued(uint32_t Id, uint32_t TimeoutMs,
+bool TSafeSyncService::Impl::CallQueued(TSafeSyncService* Service, uint32_t Id, uint32_t TimeoutMs,
                                         std::unique_lock<std::mutex>& Guard) {
   auto item = std::make_shared<TDelivery>(Id);
   Queue.push_back(item);
   Waiting.push_back(item);
-  QObject* target = Delivery;
-  auto* wake = new QEvent(kDeliveryEventType);
+  TUiDispatcher* dispatcher = Dispatcher;
+  std::shared_ptr<std::atomic<bool>> alive = Alive;
   Guard.unlock();
-  QCoreApplication::postEvent(target, wake);
+  const bool posted = dispatcher->Post([Service, alive] {
+    if (*alive) Service->ProcessPending();
+  });
   Guard.lock();
+  if (!posted) TimeoutMs = 0;  // no UI thread will run it
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(TimeoutMs);
   item->Finished.wait_until(Guard, deadline,
                             [&] { return item->State == TDeliveryState::Done || item->Released; });

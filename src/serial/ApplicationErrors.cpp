@@ -1,10 +1,10 @@
 #include "serial/ApplicationErrors.h"
 
-#include <QCoreApplication>
 #include <cstdio>
 #include <mutex>
 
 #include "common/Exception.h"
+#include "serial/UiDispatcher.h"
 
 namespace tarnel {
 namespace {
@@ -63,12 +63,8 @@ bool IsSilentAbort(std::exception_ptr Error) {
 
 void ReportToApplication(std::exception_ptr Error) {
   if (!Error || IsSilentAbort(Error)) return;
-  if (QCoreApplication* app = QCoreApplication::instance()) {
-    QMetaObject::invokeMethod(
-        app, [Error] { HandleApplicationException(Error); }, Qt::QueuedConnection);
-    return;
-  }
-  HandleApplicationException(Error);  // no event loop to wait for: the handler, or standard error
+  if (UiDispatcher().Post([Error] { HandleApplicationException(Error); })) return;
+  HandleApplicationException(Error);  // no UI thread to wait for: the handler, or standard error
 }
 
 }  // namespace tarnel

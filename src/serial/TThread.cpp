@@ -1,19 +1,17 @@
 #include "serial/TThread.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <chrono>
 
 #include "serial/AfSafeSync.h"
 #include "serial/ApplicationErrors.h"
+#include "serial/UiDispatcher.h"
 #include "serial/platform/Threads.h"
 
 namespace tarnel {
 namespace {
 
 bool OnUiThread() {
-  QCoreApplication* app = QCoreApplication::instance();
-  return app && QThread::currentThread() == app->thread();
+  return UiDispatcher().IsUiThread();
 }
 
 // How long the user-interface thread waits before looking for deliveries again.
