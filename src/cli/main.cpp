@@ -1,12 +1,14 @@
-#include <QCoreApplication>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "serial/PlainUiDispatcher.h"
 
-// The port component delivers its events through the application object of the thread that uses it.
+// The main thread is the user-interface thread of the port component: what it hands to that thread waits
+// in a plain queue, so the program needs no toolkit.
 int main(int argc, char* argv[]) {
-  QCoreApplication application(argc, argv);
+  tarnel::SetUiDispatcher(std::make_shared<tarnel::TPlainUiDispatcher>());
   const std::vector<std::string> args(argv + 1, argv + argc);
   return tarnel::cli::RunCommandLine(args, TARNEL_VERSION);
 }
