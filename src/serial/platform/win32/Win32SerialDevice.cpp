@@ -177,7 +177,7 @@ void Win32SerialDevice::FinishPending(OVERLAPPED& Overlapped, bool& Pending) {
 bool Win32SerialDevice::Close() {
   if (!IsOpen()) return true;
   SetCommMask(FPort, 0);
-  CancelIo(FPort);
+  CancelIoEx(FPort, nullptr);  // every thread's operations on the port, not only this thread's
   {
     std::lock_guard lock(FEventLock);
     FinishPending(FEventOverlapped, FEventPending);
