@@ -6,41 +6,55 @@
 #include <QThread>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <utility>
 
 namespace tarnel {
 namespace {
 
 const QEvent::Type kTaskEventType = static_cast<QEvent::Type>(QEvent::User + 1);
 
-// Lives in the UI thread; each posted event asks it to run the tasks that wait. The event is made under the
-// queue lock by the posting thread; taking that lock before touching the event orders this thread after its
-// construction (Qt's own queue locking is invisible to race checkers).
+// What the posting threads and the receiver share; the receiver may outlive the dispatcher (deleteLater).
+struct TTaskQueue {
+  std::mutex Lock;
+  std::deque<std::function<void()>> Tasks;
+};
+
+// Held while a receiver is made and moved to the UI thread (recursive: the move sends the new receiver an
+// event on the same thread). A receiver takes it once before its first look at itself, which orders the UI
+// thread after the construction on the posting thread; Qt's own locking is invisible to race checkers.
+std::recursive_mutex& ReceiverCreation() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+// Lives in the UI thread; each posted event asks it to run the tasks that wait.
 class TTaskReceiver : public QObject {
  public:
-  explicit TTaskReceiver(std::mutex& Lock, std::deque<std::function<void()>>& Tasks)
-      : FLock(Lock), FTasks(Tasks) {}
+  explicit TTaskReceiver(std::shared_ptr<TTaskQueue> Queue) : FQueue(std::move(Queue)) {}
   bool event(QEvent* Event) override {
-    // Others, such as the thread change sent while the lock is held, are the toolkit's.
-    if (Event->type() != kTaskEventType) return QObject::event(Event);
-    { std::lock_guard<std::mutex> guard(FLock); }
-    std::function<void()> task;
-    for (;;) {
-      {
-        std::lock_guard<std::mutex> guard(FLock);
-        if (FTasks.empty()) break;
-        task = std::move(FTasks.front());
-        FTasks.pop_front();
-      }
+    { std::lock_guard<std::recursive_mutex> made(ReceiverCreation()); }
+    // The lock before the event is touched: the posting thread made the event under it, so taking it orders
+    // this thread after that construction (Qt's own queue locking is invisible to race checkers).
+    std::unique_lock<std::mutex> guard(FQueue->Lock);
+    if (Event->type() != kTaskEventType) {
+      guard.unlock();
+      return QObject::event(Event);
+    }
+    while (!FQueue->Tasks.empty()) {
+      std::function<void()> task = std::move(FQueue->Tasks.front());
+      FQueue->Tasks.pop_front();
+      guard.unlock();
       task();
       task = nullptr;
+      guard.lock();
     }
     return true;
   }
 
  private:
-  std::mutex& FLock;
-  std::deque<std::function<void()>>& FTasks;
+  std::shared_ptr<TTaskQueue> FQueue;
 };
 
 class TQtUiDispatcher : public TUiDispatcher {
@@ -62,30 +76,33 @@ class TQtUiDispatcher : public TUiDispatcher {
 
   bool Post(std::function<void()> Task) override {
     if (!Task) return false;
-    std::unique_lock<std::mutex> guard(FLock);
-    if (!EnsureReceiver()) return false;
-    FTasks.push_back(std::move(Task));
-    QObject* target = FReceiver;
-    auto* wake = new QEvent(kTaskEventType);
-    guard.unlock();
+    QObject* target = Receiver();
+    if (!target) return false;
+    QEvent* wake = nullptr;
+    {
+      std::lock_guard<std::mutex> guard(FQueue->Lock);
+      FQueue->Tasks.push_back(std::move(Task));
+      wake = new QEvent(kTaskEventType);
+    }
     QCoreApplication::postEvent(target, wake);
     return true;
   }
 
  private:
-  // The receiver is made with the first post and moved to the application's thread; with FLock held.
-  bool EnsureReceiver() {
-    if (FReceiver) return true;
+  // Made with the first post and moved to the application's thread. Not under the queue lock: the move
+  // sends the receiver an event, which takes it.
+  QObject* Receiver() {
+    std::lock_guard<std::recursive_mutex> guard(ReceiverCreation());
+    if (FReceiver) return FReceiver;
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return false;
-    FReceiver = new TTaskReceiver(FLock, FTasks);
+    if (!app) return nullptr;
+    FReceiver = new TTaskReceiver(FQueue);
     if (FReceiver->thread() != app->thread()) FReceiver->moveToThread(app->thread());
-    return true;
+    return FReceiver;
   }
 
   QThread* const FFallbackThread;
-  std::mutex FLock;
-  std::deque<std::function<void()>> FTasks;
+  const std::shared_ptr<TTaskQueue> FQueue = std::make_shared<TTaskQueue>();
   TTaskReceiver* FReceiver = nullptr;
 };
 
