@@ -9,7 +9,7 @@
 namespace tarnel::cli {
 namespace {
 
-struct TCommandSpec {
+struct TCommandForm {
   std::string Name;
   std::string Synopsis;
   std::string Summary;
@@ -19,8 +19,8 @@ struct TCommandSpec {
 
 const std::vector<std::string> kLineValues = {"--port", "--speed"};
 
-const std::vector<TCommandSpec>& Specs() {
-  static const std::vector<TCommandSpec> specs = {
+const std::vector<TCommandForm>& CommandForms() {
+  static const std::vector<TCommandForm> forms = {
       {"ports",
        "tarnel ports [--json]",
        "Lists the serial ports with their device files, USB adapters' description, VID:PID, serial number "
@@ -74,12 +74,12 @@ const std::vector<TCommandSpec>& Specs() {
        {"--port", "--speed", "--serial", "--serials", "--next", "--count", "--date", "--log"},
        {"--yes", "--json"}},
   };
-  return specs;
+  return forms;
 }
 
-const TCommandSpec* SpecOf(const std::string& Name) {
-  for (const TCommandSpec& spec : Specs())
-    if (spec.Name == Name) return &spec;
+const TCommandForm* FormOf(const std::string& Name) {
+  for (const TCommandForm& form : CommandForms())
+    if (form.Name == Name) return &form;
   return nullptr;
 }
 
@@ -130,8 +130,8 @@ std::optional<std::string> TCliArguments::Value(const std::string& Option) const
 const std::vector<std::string>& CommandNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> list;
-    for (const TCommandSpec& spec : Specs())
-      list.push_back(spec.Name);
+    for (const TCommandForm& form : CommandForms())
+      list.push_back(form.Name);
     return list;
   }();
   return names;
@@ -139,20 +139,20 @@ const std::vector<std::string>& CommandNames() {
 
 TCliArguments ParseCliArguments(const std::vector<std::string>& Args) {
   TCliArguments result;
-  const TCommandSpec* spec = nullptr;
+  const TCommandForm* form = nullptr;
   for (size_t i = 0; i < Args.size(); ++i) {
     const std::string& arg = Args[i];
     if (arg == "--help" || arg == "-h") {
       result.Help = true;
       continue;
     }
-    if (arg == "--version" && !spec) {
+    if (arg == "--version" && !form) {
       result.Version = true;
       continue;
     }
-    if (!spec) {
-      spec = SpecOf(arg);
-      if (!spec) throw EUsage("unknown command \"" + arg + "\" (see tarnel --help)");
+    if (!form) {
+      form = FormOf(arg);
+      if (!form) throw EUsage("unknown command \"" + arg + "\" (see tarnel --help)");
       result.Command = arg;
       continue;
     }
@@ -162,13 +162,13 @@ TCliArguments ParseCliArguments(const std::vector<std::string>& Args) {
       option = arg.substr(0, eq);
       inlineValue = arg.substr(eq + 1);
     }
-    if (Contains(spec->FlagOptions, option) && !inlineValue) {
+    if (Contains(form->FlagOptions, option) && !inlineValue) {
       result.Flags.insert(option);
-    } else if (Contains(spec->ValueOptions, option)) {
+    } else if (Contains(form->ValueOptions, option)) {
       if (!inlineValue && i + 1 >= Args.size()) throw EUsage(option + " needs a value");
       result.Values[option] = inlineValue ? *inlineValue : Args[++i];
     } else if (option.rfind("-", 0) == 0) {
-      throw EUsage("tarnel " + spec->Name + " takes no option " + option + " (see tarnel " + spec->Name +
+      throw EUsage("tarnel " + form->Name + " takes no option " + option + " (see tarnel " + form->Name +
                    " --help)");
     } else {
       throw EUsage("unexpected argument \"" + arg + "\"");
@@ -181,8 +181,8 @@ std::string Usage() {
   std::string text =
       "Usage: tarnel COMMAND [OPTIONS]\n"
       "Sets up devices that speak the Tarnel packet protocol (format 97) on a serial line.\n\nCommands:\n";
-  for (const TCommandSpec& spec : Specs())
-    text += "  " + spec.Synopsis + "\n";
+  for (const TCommandForm& form : CommandForms())
+    text += "  " + form.Synopsis + "\n";
   text +=
       "\nA port P is COMn (as the devices' manuals and the window name it) or a device file such as\n"
       "/dev/ttyUSB0 or a /dev/serial/by-id name. The speed is in bit/s, one of " +
@@ -201,9 +201,9 @@ std::string Usage() {
 }
 
 std::string CommandUsage(const std::string& Command) {
-  const TCommandSpec* spec = SpecOf(Command);
-  if (!spec) return Usage();
-  return "Usage: " + spec->Synopsis + "\n\n" + spec->Summary + "\n\nSee tarnel --help for ports, speeds, " +
+  const TCommandForm* form = FormOf(Command);
+  if (!form) return Usage();
+  return "Usage: " + form->Synopsis + "\n\n" + form->Summary + "\n\nSee tarnel --help for ports, speeds, " +
          "addresses, --json, --log and the exit status.\n";
 }
 
