@@ -16,20 +16,26 @@ void TOutput::Object(const TJsonLine& Object) {
   std::fflush(FOut);
 }
 
-std::string AddressText(uint8_t Address) {
+namespace {
+
+std::string HexByte(uint8_t Value) {
   char hex[8];
-  std::snprintf(hex, sizeof hex, "0x%02X", Address);
-  std::string text = std::to_string(Address) + " (" + hex;
+  std::snprintf(hex, sizeof hex, "0x%02X", Value);
+  return hex;
+}
+
+}  // namespace
+
+std::string AddressText(uint8_t Address) {
+  std::string text = std::to_string(Address) + " (" + HexByte(Address);
   if (Address >= 0x20 && Address != 0x7F && !(Address >= 0x80 && Address < 0xA0))
     text += ", \"" + AddressCharacter(Address) + "\"";
   return text + ")";
 }
 
 TJsonLine& AddAddress(TJsonLine& Object, uint8_t Address, const std::string& Key) {
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "0x%02X", Address);
   return Object.Add(Key, static_cast<int>(Address))
-      .Add(Key + "_hex", hex)
+      .Add(Key + "_hex", HexByte(Address))
       .Add(Key + "_char", std::string(1, static_cast<char>(Address)));
 }
 

@@ -11,9 +11,6 @@
 namespace tarnel::cli {
 namespace {
 
-// COM folders may number their entries freely; the built-in table ends at 128.
-constexpr int kHighestComNumber = 256;
-
 std::string RealPath(const std::string& Path) {
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(Path.c_str(), nullptr), &std::free);
   return resolved ? std::string(resolved.get()) : std::string();

@@ -16,6 +16,10 @@ class EPortError : public Exception {
   using Exception::Exception;
 };
 
+// The highest COM number a port may have: COM folders may number their entries freely; the built-in table
+// ends at 128.
+inline constexpr int kHighestComNumber = 256;
+
 // The COM number of a port given as "COM3", "COM 3", "3", or a device file (a /dev/serial/by-id name, or
 // the entry of the COM folder TARNEL_COM_DIR names); throws EPortError when no COM number leads to it.
 int ComNumberOf(const std::string& Port);

@@ -1,12 +1,11 @@
 #include <string>
 
+#include "cli/CliPort.h"
 #include "cli/Commands.h"
 #include "serial/AfPortInfo.h"
 
 namespace tarnel::cli {
 namespace {
-
-constexpr int kHighestComNumber = 256;
 
 const char* ConditionName(TAfPortCondition Condition) {
   switch (Condition) {
