@@ -47,6 +47,9 @@ const QString kBurnQuestion = QStringLiteral(
 const QString kBurnWarning = QStringLiteral(
     "\n\n\"%1\" is not ticked: if more than one device is connected, each of them will take this same "
     "number.");
+const QString kOccupiedQuestion = QStringLiteral(
+    "\n\nGive this device the same address all the same? Two devices at one address answer at once and "
+    "cannot be told apart.");
 constexpr int kAddressListSize = 255;  // 0..254; the new-address list stops before the universal address
 constexpr int kStartAddress = 49;
 
@@ -106,9 +109,9 @@ class TWindowLine : private TPortAdapter, public TDeviceLine {
   explicit TWindowLine(TAfComPort* Port) : TPortAdapter(Port), TDeviceLine(Adapter) {}
 
  protected:
-  ByteString Exchange(const ByteString& Request, int32_t TimeoutMs) override {
+  ByteString Exchange(const ByteString& Request, int32_t TimeoutMs, TListen Listen) override {
     TBusyWindow busy;
-    return TDeviceLine::Exchange(Request, TimeoutMs);
+    return TDeviceLine::Exchange(Request, TimeoutMs, Listen);
   }
 };
 
@@ -264,22 +267,43 @@ void TfMain::bUpdateClick(QObject*) {
   const uint8_t oldAddress = static_cast<uint8_t>(oldText.at(0).unicode());
   const uint8_t newAddress = static_cast<uint8_t>(cbbNewAddress->currentIndex());
   const int newSpeedIndex = cbbNewSpeed->currentIndex();
-  const TSerialNumber serial = ParseSerialNumberText(SerialNumberText().toStdString());
   if (rbByOldADR->isChecked()) SetAddressAndSpeed(oldAddress, newAddress, newSpeedIndex);
-  if (rbSerialNumber->isChecked()) SetAddressBySerial(newAddress, serial);
+  if (!rbSerialNumber->isChecked()) return;
+  // A partly typed number would move every device whose number has those digits (0000\0000 when empty).
+  const std::optional<TSerialNumber> serial = SerialNumberOf(SerialNumberText().toStdString());
+  if (!serial) return ShowPlainMessage(this, Utf8(kSerialIncompleteText));
+  SetAddressBySerial(newAddress, *serial);
 }
 
 void TfMain::SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex) {
   TWindowLine line(AfComPort1);
-  const TSetResult result =
-      tarnel::SetAddressAndSpeed(line, OldAddress, NewAddress, SpeedCodeFromIndex(NewSpeedIndex));
-  ShowPlainMessage(this, Utf8(SetOutcomeText(result.Outcome, false)));
+  const TSetResult result = tarnel::SetAddressAndSpeed(line, OldAddress, NewAddress,
+                                                       SpeedCodeFromIndex(NewSpeedIndex), GoOnOverOccupant());
+  ShowSetOutcome(result.Outcome, false);
 }
 
 void TfMain::SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial) {
   TWindowLine line(AfComPort1);
-  const TSetResult result = tarnel::SetAddressBySerial(line, NewAddress, Serial);
-  ShowPlainMessage(this, Utf8(SetOutcomeText(result.Outcome, true)));
+  const TSetResult result = tarnel::SetAddressBySerial(line, NewAddress, Serial, GoOnOverOccupant());
+  ShowSetOutcome(result.Outcome, true);
+}
+
+void TfMain::ShowSetOutcome(TSetOutcome Outcome, bool BySerial) {
+  const QString text = Utf8(SetOutcomeText(Outcome, BySerial));
+  if (!text.isEmpty()) ShowPlainMessage(this, text);
+}
+
+// Two devices at one address answer at once and can no longer be told apart: the user decides, No first.
+TGoOnOverOccupant TfMain::GoOnOverOccupant() {
+  return [this](const TFinding& Occupant) {
+    const QString where = QStringLiteral("address \"%1\" at %2 bit/s")
+                              .arg(AddressText(Occupant.Address), QString::number(Occupant.Speed));
+    QMessageBox box(QMessageBox::Warning, ApplicationTitle,
+                    Utf8(OccupiedPlaceText(Occupant, where.toStdString())) + kOccupiedQuestion,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+  };
 }
 
 void TfMain::shpxReadValuesClick(QObject*) {
@@ -307,7 +331,7 @@ void TfMain::Vypalitsriovslo1Click(QObject*) {
   if (!ConfirmBurn(text, today)) return;
   TWindowLine line(AfComPort1);
   const TBurnResult result = BurnSerialNumber(line, *serial, {today.year(), today.month(), today.day()});
-  if (result.Outcome != TBurnOutcome::NoAnswer) Log(Utf8(BurnLogLine(result, text.toStdString())));
+  Log(Utf8(BurnLogLine(result, text.toStdString())));
 }
 
 // The number goes to the universal address, so every device on the line takes it: the user says yes to

@@ -6,6 +6,7 @@
 
 #include "engine/DeviceLine.h"
 #include "engine/DeviceSearch.h"
+#include "engine/Readdressing.h"
 #include "protocol/Instructions.h"
 #include "ui/fMainLayout.h"
 
@@ -45,6 +46,9 @@ class TfMain : public TfMainLayout {
   void ReadInfoAndValues(uint8_t Address);
   void SetAddressAndSpeed(uint8_t OldAddress, uint8_t NewAddress, int NewSpeedIndex);
   void SetAddressBySerial(uint8_t NewAddress, TSerialNumber Serial);
+  void ShowSetOutcome(TSetOutcome Outcome, bool BySerial);
+  // Asks the user whether to move a device onto a place where another one already answers.
+  TGoOnOverOccupant GoOnOverOccupant();
   bool ConfirmBurn(const QString& Serial, const QDate& Date);
   // After a silent "Read": whether the user wants the other speeds searched.
   bool OfferOtherSpeeds();

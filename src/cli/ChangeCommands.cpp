@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -27,6 +28,10 @@ const char* SetOutcomeName(TSetOutcome Outcome) {
       return "no permission";
     case TSetOutcome::NotSet:
       return "not set";
+    case TSetOutcome::Declined:
+      return "address taken";
+    case TSetOutcome::Unconfirmed:
+      return "unconfirmed";
     case TSetOutcome::Several:
       break;
   }
@@ -188,13 +193,22 @@ int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
 
   TCliLine port(PortOption(Arguments), speed);
   TDeviceLine& line = port.Line();
-  const TSetResult result = bySerial
-                                ? SetAddressBySerial(line, newAddress, serial)
-                                : SetAddressAndSpeed(line, oldAddress, newAddress, SpeedCodeOf(newSpeed));
-  const bool sent = result.Outcome != TSetOutcome::NoPermission;
+  const bool force = Arguments.Has("--force");
+  const auto goOn = [&](const TFinding& Occupant) {
+    const std::string where =
+        "address " + AddressText(Occupant.Address) + " at " + std::to_string(Occupant.Speed) + " bit/s";
+    const std::string note = OccupiedPlaceText(Occupant, where) +
+                             (force ? " Going on (--force)." : " Nothing was sent; give --force to go on.");
+    std::fprintf(stderr, "tarnel: %s\n", note.c_str());
+    return force;
+  };
+  const TSetResult result =
+      bySerial ? SetAddressBySerial(line, newAddress, serial, goOn)
+               : SetAddressAndSpeed(line, oldAddress, newAddress, SpeedCodeOf(newSpeed), goOn);
+  const bool sent = result.Outcome != TSetOutcome::NoPermission && result.Outcome != TSetOutcome::Declined;
   std::optional<TVerifyOutcome> verified;
   if (result.Outcome == TSetOutcome::Done && !Arguments.Has("--no-verify"))
-    verified = VerifyMove(line, newAddress, newSpeed, bySerial ? UniversalAddress : oldAddress,
+    verified = VerifyMove(line, result, newAddress, newSpeed, bySerial ? UniversalAddress : oldAddress,
                           bySerial ? 0 : speed);
 
   TJsonLine object;
@@ -204,7 +218,7 @@ int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
              bySerial ? TJsonLine().Add("serial", SerialNumberText(serial)) : Where(oldAddress, speed));
   object.Add("after", Where(newAddress, newSpeed));
   Output.Object(object);
-  Output.Text(SetOutcomeText(result.Outcome, bySerial));
+  if (result.Outcome != TSetOutcome::Declined) Output.Text(SetOutcomeText(result.Outcome, bySerial));
   if (verified)
     Output.Text(std::string(VerifyOutcomeName(*verified)) + ": asked at address " + AddressText(newAddress) +
                 " at " + std::to_string(newSpeed) + " bit/s.");
@@ -225,7 +239,8 @@ int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
   }
 
   if (result.Outcome == TSetOutcome::NoPermission) return FailureExit(result.Permission);
-  if (result.Outcome == TSetOutcome::Several) return ecUnclear;
+  if (result.Outcome == TSetOutcome::Declined) return ecRefused;
+  if (result.Outcome == TSetOutcome::Several || result.Outcome == TSetOutcome::Unconfirmed) return ecUnclear;
   if (result.Outcome == TSetOutcome::NotSet) return FailureExit(result.Answer);
   if (verified == TVerifyOutcome::NotDone) return ecRefused;
   if (verified == TVerifyOutcome::Unknown) return ecUnclear;

@@ -55,13 +55,13 @@ const std::vector<TCommandForm>& CommandForms() {
        {"--json"}},
       {"set-address",
        "tarnel set-address --port P [--speed BPS] (--address A [--new-speed BPS] | --serial NNNN/NNNN)\n"
-       "                   --new-address B [--no-verify] [--log FILE] [--json]",
+       "                   --new-address B [--force] [--no-verify] [--log FILE] [--json]",
        "Gives the device at address A (or the one with the serial number) the new address B, and with\n"
-       "--new-speed a new speed. Then, unless --no-verify, the device is asked at its new address and "
-       "speed:\n"
-       "\"verified\", \"not done\" or \"unknown\".",
+       "--new-speed a new speed. The new address is asked first: when a device already answers there,\n"
+       "nothing is sent (exit 3) unless --force. Then, unless --no-verify, the device is asked at its new\n"
+       "address and speed: \"verified\", \"not done\" or \"unknown\" (another device answers there).",
        {"--port", "--speed", "--address", "--new-address", "--new-speed", "--serial", "--log"},
-       {"--no-verify", "--json"}},
+       {"--force", "--no-verify", "--json"}},
       {"burn-serial",
        "tarnel burn-serial --port P [--speed BPS] (--serial NNNN/NNNN | --serials FILE.csv | --next "
        "NNNN/NNNN\n"

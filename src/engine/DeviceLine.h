@@ -12,6 +12,10 @@ namespace tarnel {
 // How long a device has to begin its answer, in the window and on the command line alike.
 inline constexpr int32_t AnswerTimeoutMs = 500;
 
+// How long an exchange listens: until the answer is there, or for the whole time-out, so that every device
+// that carried out a change sent to the universal address is heard.
+enum class TListen { FirstAnswer, EveryAnswer };
+
 // One port as the workflows use it: a request out, the checked answer back, and the line's speed.
 // Every call is made on the exchanging thread; the port's own errors pass through.
 class TDeviceLine {
@@ -25,6 +29,9 @@ class TDeviceLine {
   TAnswer Ask(const ByteString& Request, bool ExamineCode = true);
   // The same with TimeoutMs for the answer to begin instead of AnswerTimeoutMs.
   TAnswer AskWithin(const ByteString& Request, int32_t TimeoutMs, bool ExamineCode = true);
+  // A change sent to the universal address: the line is heard for the whole time-out, and a second answer
+  // after the first makes the answer's MoreFollows true, so it is never taken for one device's success.
+  TAnswer AskEveryDevice(const ByteString& Request);
 
   // Every byte the last exchange brought back, as it came (for records).
   const ByteString& LastReceived() const { return FLastReceived; }
@@ -34,7 +41,7 @@ class TDeviceLine {
 
  protected:
   // The exchange itself; the window overrides it to show that it is busy meanwhile.
-  virtual ByteString Exchange(const ByteString& Request, int32_t TimeoutMs);
+  virtual ByteString Exchange(const ByteString& Request, int32_t TimeoutMs, TListen Listen);
 
  private:
   TExchangePort& FPort;

@@ -8,6 +8,9 @@ namespace tarnel {
 namespace {
 
 constexpr const char* kSerialNumberSet = "Sériové číslo bylo nastaveno.";
+constexpr const char* kSerialNoAnswer =
+    "No device answered: the serial number {1} was probably not written (is the device connected, at this "
+    "speed?).";
 constexpr const char* kSerialRefused = "The device refused the serial number (result code {1}).";
 constexpr const char* kSerialDamaged =
     "The answer to the serial number write was damaged (several devices on the line?): check the serial "
@@ -49,7 +52,7 @@ std::optional<TSerialNumber> NextSerialNumber(TSerialNumber Serial) {
 
 TBurnResult BurnSerialNumber(TDeviceLine& Line, TSerialNumber Serial, const TCalendarDate& Date) {
   TBurnResult result;
-  result.Answer = Line.Ask(BuildBurnSerialRequest(Serial, Date));
+  result.Answer = Line.AskEveryDevice(BuildBurnSerialRequest(Serial, Date));
   const TAnswer& answer = result.Answer;
   if (answer.Status == TAnswerStatus::NoAnswer)
     result.Outcome = TBurnOutcome::NoAnswer;
@@ -67,7 +70,7 @@ TBurnResult BurnSerialNumber(TDeviceLine& Line, TSerialNumber Serial, const TCal
 std::string BurnLogLine(const TBurnResult& Result, const std::string& SerialText) {
   switch (Result.Outcome) {
     case TBurnOutcome::NoAnswer:
-      return {};
+      return FormatLogTemplate(kSerialNoAnswer, {{}, SerialText});
     case TBurnOutcome::Set:
       return kSerialNumberSet;
     case TBurnOutcome::Several:

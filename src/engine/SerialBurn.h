@@ -41,10 +41,11 @@ struct TBurnResult {
   TAnswer Answer;
 };
 
-// The number and Date to the universal address: every device on the line takes it.
+// The number and Date to the universal address: every device on the line takes it, so the line is heard for
+// the whole time-out and two answers are Several, never Set.
 TBurnResult BurnSerialNumber(TDeviceLine& Line, TSerialNumber Serial, const TCalendarDate& Date);
 
-// The window's log line for an outcome; empty for NoAnswer, which the window leaves unlogged.
+// The window's log line for an outcome.
 std::string BurnLogLine(const TBurnResult& Result, const std::string& SerialText);
 
 }  // namespace tarnel

@@ -60,8 +60,19 @@ double CharTimeMsFromBaud(int32_t Speed) {
   return (1000.0 / Speed) * 10;
 }
 
-ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
-                          PacketValidator Validator, ExchangeOptions Options) {
+namespace {
+
+// The bytes after the complete packets at the front of Answer: an answer still arriving, or noise.
+ByteString Unfinished(ByteString Answer) {
+  while (!ExtractPacket97(Answer, true).empty()) {
+  }
+  return Answer;
+}
+
+// The one wait behind both exchanges. Listen keeps it open for the whole time-out, however soon an answer
+// comes, and then until the answer arriving at that moment has ended.
+ByteString Run(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs, PacketValidator Validator,
+               ExchangeOptions Options, bool Listen) {
   ByteString result;
   if (Port == nullptr || !Port->Active()) return result;
   if (Has(Options, eoPurgeRx)) Port->PurgeRx();
@@ -75,6 +86,7 @@ ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_
   TClock::time_point deadline = timeoutAt;
   TClock::time_point limit = timeoutAt + quietTime;
   ByteString answer;
+  ByteString unfinished;
   for (;;) {
     Port->WaitForArrival(LongestWaitMs);
     if (Port->BytesWaiting() != 0) {
@@ -82,15 +94,33 @@ ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_
       answer = AnswerPart(result, Request);
       deadline = TClock::now() + quietTime;
       if (answer.empty() && deadline < timeoutAt) deadline = timeoutAt;
-      limit = timeoutAt + LineTime(static_cast<double>(AnnouncedSize(answer)), charTimeMs) + quietTime;
+      unfinished = Listen ? Unfinished(answer) : answer;
+      limit = timeoutAt + LineTime(static_cast<double>(AnnouncedSize(unfinished)), charTimeMs) + quietTime;
     }
     const TClock::time_point now = TClock::now();
-    if (now > deadline || now > limit) break;
+    if (now > limit) break;
+    if (Listen) {
+      if (now > timeoutAt && (unfinished.empty() || now > deadline)) break;
+      continue;
+    }
+    if (now > deadline) break;
     if (Validator == nullptr) continue;
     if (Validator(answer) == 0) break;
   }
   Pause(FinalPause);
   return result;
+}
+
+}  // namespace
+
+ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
+                          PacketValidator Validator, ExchangeOptions Options) {
+  return Run(Port, Request, TimeoutMs, Validator, Options, false);
+}
+
+ByteString ExchangeListening(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
+                             ExchangeOptions Options) {
+  return Run(Port, Request, TimeoutMs, nullptr, Options, true);
 }
 
 }  // namespace tarnel

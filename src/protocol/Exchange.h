@@ -39,4 +39,11 @@ double CharTimeMsFromBaud(int32_t Speed);
 ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
                           PacketValidator Validator, ExchangeOptions Options);
 
+// The same exchange for a request that every device hearing it may carry out (a change sent to the universal
+// address): it listens for the whole TimeoutMs however soon an answer comes, so that a second device
+// answering after the first is heard too, and then until the answer arriving at that moment has ended (a
+// quiet line, or complete packets), within the same hard bound. Returns every byte that came back.
+ByteString ExchangeListening(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
+                             ExchangeOptions Options);
+
 }  // namespace tarnel

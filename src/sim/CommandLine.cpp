@@ -67,6 +67,8 @@ void ApplyFault(TDeviceFaults& Faults, const std::string& Text) {
     Faults.BadChecksum = true;
   else if (name == "echo" && !value)
     Faults.Echo = true;
+  else if (name == "lost" && !value)
+    Faults.LostAnswer = true;
   else if (name == "code" && value)
     Faults.RefuseCode = static_cast<uint8_t>(ParseInteger(*value, 1, 255, "code"));
   else if (name == "delay" && value)
@@ -187,6 +189,7 @@ std::string FaultText(const TDeviceFaults& Faults) {
   const auto add = [&text](const std::string& Item) { text += (text.empty() ? "" : " ") + Item; };
   if (Faults.Silent) add("silent");
   if (Faults.BadChecksum) add("bad-checksum");
+  if (Faults.LostAnswer) add("lost");
   if (Faults.RefuseCode) add("code=" + std::to_string(Faults.RefuseCode));
   if (Faults.AnswerDelayMs) add("delay=" + std::to_string(Faults.AnswerDelayMs));
   if (Faults.SplitGapMs) add("split=" + std::to_string(Faults.SplitGapMs));
@@ -217,7 +220,8 @@ DEVICE:  --device ADDRESS     a new device at ADDRESS (0..253); the options afte
   --values N,N,...            measured values in the model's layout: HRW temperature,humidity,dew point;
                               VKM7 temperature; KQ6 four channel values (0..131.07)
   --data HEX                  the raw data answered to 0x51 instead, e.g. 0180 00FA
-  --fault F                   repeatable: silent, bad-checksum, code=N (refuses with result code N),
+  --fault F                   repeatable: silent, bad-checksum, lost (carries requests out, answers never
+                              arrive), code=N (refuses with result code N),
                               delay=MS, split=MS (answer in two halves MS apart), echo (requests come back
                               first), stray[=HEX] (one noise byte before the answer, default 00),
                               babble=MS (one 00 byte every MS from the start, asked or not),

@@ -14,6 +14,7 @@ namespace tarnel::sim {
 struct TDeviceFaults {
   bool Silent = false;        // answers nothing and carries nothing out (an echo still comes back)
   bool BadChecksum = false;   // carries the instruction out, but its answer's checksum is wrong
+  bool LostAnswer = false;    // carries the instruction out, but its answer never reaches the line
   uint8_t RefuseCode = 0;     // non-zero: refuses every instruction with this result code, changes nothing
   int AnswerDelayMs = 0;      // extra wait before the answer starts
   int SplitGapMs = 0;         // > 0: the answer goes out in two halves with this gap between them

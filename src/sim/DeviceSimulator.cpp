@@ -310,7 +310,13 @@ void TDeviceSimulator::Transmit(int Device, const THeardRequest& Request, const 
     timed = PaceBytes(Request.Bytes, Now, charTime);
     transmission.Record.Bytes = Request.Bytes;
   }
-  if (Action.Answers) {
+  if (Action.Answers && faults.LostAnswer) {
+    // Nothing reaches the line, but the device has done what it was asked.
+    TSimDevice& device = FDevices[static_cast<size_t>(Device)];
+    const TDeviceState before = device.State();
+    device.TakeNewSettings(Action);
+    if (!SameState(before, device.State())) LogDevice("state", Device);
+  } else if (Action.Answers) {
     const ByteString stray =
         faults.StrayByte ? ByteString(1, static_cast<char>(faults.StrayValue)) : ByteString();
     const ByteString body = stray + Action.Answer;

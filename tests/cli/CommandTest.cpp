@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "protocol/Decoders.h"
+#include "protocol/Packet97.h"
 #include "sim/DeviceSimulator.h"
 #include "support/ChildProcess.h"
 #include "support/Hex.h"
@@ -169,8 +170,9 @@ TEST_F(CommandTest, SetAddressMovesTheDeviceChecksItThereAndRecordsTheChange) {
             "verified: asked at address 50 (0x32, \"2\") at 19200 bit/s.\n");
   EXPECT_EQ(Sim.Devices()[0].Address, 50);
   EXPECT_EQ(Sim.Devices()[0].Speed, 19200);
-  ASSERT_GE(Sim.Requests().size(), 3u);
-  EXPECT_EQ(Sim.Requests()[1].Bytes,
+  ASSERT_GE(Sim.Requests().size(), 4u);
+  EXPECT_EQ(Sim.Requests()[0].Bytes, BuildPacket97(50, 1, 0xF3, ""));  // the new place is free
+  EXPECT_EQ(Sim.Requests()[2].Bytes,
             Bytes({0x2A, 0x61, 0x00, 0x07, 0x31, 0x01, 0xE0, 0x32, 0x07, 0x22, 0x0D}));
   EXPECT_EQ(SpeedsHeard().back(), 19200);
 
@@ -186,6 +188,29 @@ TEST_F(CommandTest, SetAddressMovesTheDeviceChecksItThereAndRecordsTheChange) {
       Holds(log[0], "\"answer\":\"2A6100053101003D0D\",\"outcome\":\"done\",\"verification\":\"verified\""));
   EXPECT_TRUE(Holds(log[1], "\"before\":{\"serial\":\"9999/0000\"}") &&
               Holds(log[1], "\"outcome\":\"not set\""));
+}
+
+// An occupied new address stops set-address before anything is written; two devices answering one burn,
+// the second 120 ms after the first, are "several", not "set".
+TEST_F(CommandTest, AnOccupiedAddressAndASecondAnswerAreNotClaimedAsDone) {
+  sim::TDeviceConfig later = Device(50, 9600, "VKM7;other");
+  later.Faults.AnswerDelayMs = 120;
+  Start({Device(49, 9600), later});
+  const ProgramRun taken = Run({"set-address", "--port", "COM1", "--address", "49", "--new-address", "50"});
+  EXPECT_EQ(taken.Status, 3);
+  EXPECT_TRUE(Holds(taken.Errors,
+                    "A device already answers at address 50 (0x32, \"2\") at 9600 bit/s: "
+                    "\"VKM7;other\". Nothing was sent; give --force to go on."))
+      << taken.Errors;
+  ASSERT_EQ(Sim.Requests().size(), 1u);
+  EXPECT_EQ(Sim.Devices()[0].Address, 49);
+
+  const ProgramRun burn =
+      Run({"burn-serial", "--port", "COM1", "--serial", "0100/0001", "--yes", "--json", "--log", LogPath()});
+  EXPECT_EQ(burn.Status, 5) << burn.Output;
+  EXPECT_TRUE(Holds(burn.Output, "\"outcome\":\"several\"")) << burn.Output;
+  ASSERT_EQ(LogLines().size(), 1u);
+  EXPECT_TRUE(Holds(LogLines()[0], "\"outcome\":\"several\"") && !Holds(LogLines()[0], "\"after\""));
 }
 
 TEST_F(CommandTest, AFiveDeviceRunFromCsvWritesEachNumberAndAppendsToTheRecord) {

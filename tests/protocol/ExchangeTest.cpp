@@ -417,6 +417,32 @@ TEST_F(ExchangeAnswerTest, TwoDevicesWithOneSerialNumberGiveADamagedAnswer) {
   EXPECT_TRUE(status == TAnswerStatus::NoPacket || status == TAnswerStatus::Invalid) << ToHex(result);
 }
 
+// A change sent to every device hears the whole time-out: a second device answering 120 ms after the first
+// is in the result, and so is a lone answer, after which nothing else came.
+TEST_F(ExchangeAnswerTest, ListeningHearsEveryDeviceThatAnswersWithinTheTimeOut) {
+  AddDevice(0x31);
+  sim.SetFaults(AddDevice(0x32), {.AnswerDelayMs = 120});
+  Open();
+  const ByteString request = BuildBurnSerialRequest({1234, 42}, {2026, 12, 9});
+  const auto listen = [&] {
+    started = Clock::now();
+    result = ExchangeListening(&line, request, 500, StandardExchangeOptions);
+    returned = Clock::now();
+    return CheckAnswer(result, request);
+  };
+  const TAnswer both = listen();
+  EXPECT_EQ(both.Status, TAnswerStatus::Ok);
+  EXPECT_TRUE(both.MoreFollows);
+  EXPECT_EQ(result.size(), 2 * BuildPacket97(0x31, 0xEA, 0, "").size()) << ToHex(result);
+  EXPECT_GE(ElapsedMs(), 500);
+  sim.SetFaults(1, {.Silent = true});
+  const TAnswer one = listen();
+  EXPECT_EQ(one.Status, TAnswerStatus::Ok);
+  EXPECT_FALSE(one.MoreFollows);
+  EXPECT_GE(ElapsedMs(), 500);
+  EXPECT_LT(ElapsedMs(), 2000);
+}
+
 // Noise that never stops ends by the hard bound (666 ms at 9600 bit/s); a long answer is not cut by it.
 TEST_F(ExchangeAnswerTest, BabblingLineEndsWithinTheBoundButALongAnswerIsWhole) {
   const int babbler = AddDevice(0x40);
