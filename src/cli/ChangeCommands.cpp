@@ -56,13 +56,15 @@ int FailureExit(const TAnswer& Answer) {
   return ecUnclear;
 }
 
+// What a serial number looks like, for the messages that refuse one.
+constexpr const char* kSerialForm =
+    "a serial number as on the device label: four digits 0-9, a separator (/, \\ or -) and four digits "
+    "(NNNN/NNNN)";
+
 TSerialNumber SerialOption(const std::string& Option, const std::string& Text) {
   const std::optional<TSerialNumber> serial = SerialNumberOf(Text);
   if (!serial)
-    throw EUsage(
-        Option +
-        " must be a whole serial number, eight digits 0-9 as on the device label (NNNN/NNNN), not \"" + Text +
-        "\"; nothing was written");
+    throw EUsage(Option + " must be " + kSerialForm + ", not \"" + Text + "\"; nothing was written");
   return *serial;
 }
 
@@ -130,8 +132,8 @@ std::vector<TSerialNumber> SerialsFromFile(const std::string& Path) {
     const bool heading = number == 1 && field.find_first_of("0123456789") == std::string::npos;
     if (heading) continue;
     if (!serial)
-      throw EUsage(Path + " line " + std::to_string(number) + ": \"" + field +
-                   "\" is no whole serial number (NNNN/NNNN); nothing was written");
+      throw EUsage(Path + " line " + std::to_string(number) + ": \"" + field + "\" is not " + kSerialForm +
+                   "; nothing was written");
     serials.push_back(*serial);
   }
   if (serials.empty()) throw EUsage("--serials: \"" + Path + "\" holds no serial number");

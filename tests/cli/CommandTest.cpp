@@ -141,22 +141,48 @@ TEST_F(CommandTest, ValuesAreTheWindowsLogLinesAndDecodedInJson) {
   hrw.Values = EncodeTempHumidityDew(25.0, 50.0, 10.0);
   sim::TDeviceConfig refusing = Device(51, 9600);
   refusing.Faults.RefuseCode = 2;
-  Start({hrw, refusing});
+  sim::TDeviceConfig vkm7 = Device(52, 9600, "VKM7;pipe");
+  vkm7.Values = EncodeTemperature16(-23.40625);  // steps of 1/32 degree
+  Start({hrw, refusing, vkm7});
   const ProgramRun text = Run({"values", "--port", "COM1", "--address", "49"});
   EXPECT_EQ(text.Status, 0) << text.Errors;
   EXPECT_EQ(text.Output,
             "Modul with address \"1\" - INFO : HRW;hall\n"
             "Modul with address \"1\" - temperature: 25.0°C humidity: 50.0% dew point: 10.0 Valid: 1\n");
   const ProgramRun json = Run({"values", "--port", "COM1", "--address", "0x31", "--json"});
-  EXPECT_TRUE(Holds(json.Output,
-                    "\"values\":{\"temperature\":25.000,\"humidity\":50.000,\"dew_point\":10.000,"
-                    "\"valid\":true}"))
+  EXPECT_TRUE(
+      Holds(json.Output, "\"values\":{\"temperature\":25,\"humidity\":50,\"dew_point\":10,\"valid\":true}"))
       << json.Output;
+
+  // Every digit of a 1/32 step, not three decimals.
+  const ProgramRun fine = Run({"values", "--port", "COM1", "--address", "52", "--json"});
+  EXPECT_TRUE(Holds(fine.Output, "\"values\":{\"temperature\":-23.40625}}")) << fine.Output;
 
   const ProgramRun absent = Run({"info", "--port", "COM1", "--address", "50"});
   EXPECT_EQ(absent.Status, 1);
   EXPECT_EQ(absent.Output, "Modul with address \"2\" - no rsponse while reading values\n");
   EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "51"}).Status, 3);
+}
+
+// 12 is a form feed, 127 DEL, 233 a Latin-1 letter: none reaches the terminal as a character.
+TEST_F(CommandTest, AnAddressIsQuotedAsACharacterOnlyWhenThatIsPrintableAscii) {
+  Start({Device(12, 9600), Device(127, 9600), Device(233, 9600), Device(32, 9600)});
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "12"}).Output,
+            "Modul with address 12 (0x0C) - INFO : HRW;hall\n");
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "127"}).Output,
+            "Modul with address 127 (0x7F) - INFO : HRW;hall\n");
+  EXPECT_EQ(Run({"values", "--port", "COM1", "--address", "233"}).Output,
+            "Modul with address 233 (0xE9) - INFO : HRW;hall\n"
+            "Modul with address 233 (0xE9) - temperature: 21.5°C humidity: 45.0% dew point: 9.2 Valid: 1\n");
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "32"}).Output,
+            "Modul with address \" \" - INFO : HRW;hall\n");
+  const ProgramRun scan = Run({"scan", "--port", "COM1", "--addresses", "12,32,127,233", "--timeout", "50"});
+  const std::vector<std::string> lines = Lines(scan.Output);
+  ASSERT_EQ(lines.size(), 5u) << scan.Output;
+  EXPECT_EQ(lines[0].substr(0, 16), "12 (0x0C)       ");
+  EXPECT_EQ(lines[1].substr(0, 16), "32 (0x20, \" \")  ");
+  EXPECT_EQ(lines[2].substr(0, 16), "127 (0x7F)      ");
+  EXPECT_EQ(lines[3].substr(0, 16), "233 (0xE9)      ");
 }
 
 TEST_F(CommandTest, SetAddressMovesTheDeviceChecksItThereAndRecordsTheChange) {
@@ -249,8 +275,14 @@ TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
   Start({Device(49, 9600)});
   const std::string csv = Dir.Path() + "/bad.csv";
   std::ofstream(csv) << "0100/0001\n0100/002\n";
+  const std::string spaced = Dir.Path() + "/spaced.csv";
+  std::ofstream(spaced) << "0100/0001\n0100 0002\n";
   const std::vector<std::vector<std::string>> refused = {
       {"burn-serial", "--port", "COM1", "--serial", "12/34", "--yes"},
+      {"burn-serial", "--port", "COM1", "--serial", "1234 5678", "--yes"},
+      {"burn-serial", "--port", "COM1", "--next", "1234.5678", "--count", "2", "--yes"},
+      {"burn-serial", "--port", "COM1", "--serials", spaced, "--yes"},
+      {"set-address", "--port", "COM1", "--serial", "1234_5678", "--new-address", "5"},
       {"burn-serial", "--port", "COM1", "--serial", "0100/0001"},  // no terminal to confirm, no --yes
       {"burn-serial", "--port", "COM1", "--serials", csv, "--yes"},
       {"set-address", "--port", "COM1", "--address", "49", "--new-address", "254"},
@@ -261,7 +293,11 @@ TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
     EXPECT_EQ(run.Status, 2) << args[0];
     EXPECT_EQ(Lines(run.Errors).size(), 1u) << run.Errors;
   }
-  EXPECT_TRUE(Holds(Run(refused[2]).Errors, "bad.csv line 2: \"0100/002\""));
+  EXPECT_TRUE(Holds(Run(refused[6]).Errors, "bad.csv line 2: \"0100/002\""));
+  EXPECT_EQ(Run(refused[1]).Errors,
+            "tarnel: --serial must be a serial number as on the device label: four digits 0-9, a separator "
+            "(/, \\ or -) and four digits (NNNN/NNNN), not \"1234 5678\"; nothing was written\n");
+  EXPECT_TRUE(Holds(Run(refused[3]).Errors, "spaced.csv line 2: \"0100 0002\" is not a serial number"));
   EXPECT_TRUE(Sim.Requests().empty());
 
   const ProgramRun missing = Run({"find", "--port", "COM9"});
