@@ -1,11 +1,15 @@
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliPort.h"
@@ -16,6 +20,7 @@
 #include "engine/DeviceSearch.h"
 #include "engine/Readdressing.h"
 #include "engine/SerialBurn.h"
+#include "engine/ValueLog.h"
 
 namespace tarnel::cli {
 namespace {
@@ -61,13 +66,15 @@ int FailureExit(const TAnswer& Answer) {
   return ecUnclear;
 }
 
+// What a serial number looks like, for the messages that refuse one.
+constexpr const char* kSerialForm =
+    "a serial number as on the device label: four digits 0-9, a separator (/, \\ or -) and four digits "
+    "(NNNN/NNNN)";
+
 TSerialNumber SerialOption(const std::string& Option, const std::string& Text) {
   const std::optional<TSerialNumber> serial = SerialNumberOf(Text);
   if (!serial)
-    throw EUsage(
-        Option +
-        " must be a whole serial number, eight digits 0-9 as on the device label (NNNN/NNNN), not \"" + Text +
-        "\"; nothing was written");
+    throw EUsage(Option + " must be " + kSerialForm + ", not \"" + Text + "\"; nothing was written");
   return *serial;
 }
 
@@ -135,8 +142,8 @@ std::vector<TSerialNumber> SerialsFromFile(const std::string& Path) {
     const bool heading = number == 1 && field.find_first_of("0123456789") == std::string::npos;
     if (heading) continue;
     if (!serial)
-      throw EUsage(Path + " line " + std::to_string(number) + ": \"" + field +
-                   "\" is no whole serial number (NNNN/NNNN); nothing was written");
+      throw EUsage(Path + " line " + std::to_string(number) + ": \"" + field + "\" is not " + kSerialForm +
+                   "; nothing was written");
     serials.push_back(*serial);
   }
   if (serials.empty()) throw EUsage("--serials: \"" + Path + "\" holds no serial number");
@@ -171,6 +178,141 @@ TProvisioningLog RecordFor(const TCliArguments& Arguments) {
   return log;
 }
 
+// --- Waiting for the next device of a run ---
+//
+// The protocol cannot read a serial number back, and the devices of a run are often alike (one model, one
+// factory address, one INFO text), so the line is watched with the universal identification: the device
+// just written has left once that question goes unanswered kSilentQuestionsToLeave times in a row, and
+// the next device has arrived when one device answers clearly after that. A clear answer that differs
+// (address or INFO text) from what the written device answered counts at once, without the silence.
+
+constexpr int kSilentQuestionsToLeave = 2;
+// Between two questions; each silent question itself waits AnswerTimeoutMs for an answer.
+constexpr std::chrono::milliseconds kPollPause{200};
+// How often a pause looks at Ctrl+C.
+constexpr std::chrono::milliseconds kInterruptSlice{50};
+
+enum class TWaitEnd { Arrived, TimedOut, Interrupted };
+
+struct TWaitResult {
+  TWaitEnd End = TWaitEnd::TimedOut;
+  bool Left = false;  // the written device stopped answering
+  TFinding Next;      // the device that arrived
+};
+
+bool SameDevice(const TFinding& A, const TFinding& B) {
+  return A.Address == B.Address && A.Info == B.Info;
+}
+
+// Whether a clear answer comes from another device than the written one, which answered Before before its
+// write and AfterWrite (when it answered clearly) to the first question after it: a device whose INFO text
+// shows its serial number answers differently after the write. Unknown answers tell nothing.
+bool AnotherDevice(const TFinding& Heard, const TFinding& Before, const std::optional<TFinding>& AfterWrite) {
+  bool known = false;
+  for (const TFinding* written : {&Before, AfterWrite ? &*AfterWrite : nullptr}) {
+    if (!written || written->Status != TFindStatus::Found) continue;
+    if (SameDevice(Heard, *written)) return false;
+    known = true;
+  }
+  return known;
+}
+
+// Sleeps for Duration, or less when Ctrl+C comes.
+void PauseUnlessInterrupted(std::chrono::milliseconds Duration) {
+  const auto until = std::chrono::steady_clock::now() + Duration;
+  while (!Interrupted()) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= until) return;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kInterruptSlice, until - now));
+  }
+}
+
+// Watches the line after a write until another device is there, Timeout runs out or Ctrl+C comes. Before
+// is what the written device answered before its write; OnLeft hears the moment it is gone.
+TWaitResult WaitForNextDevice(TDeviceLine& Line, const TFinding& Before, std::chrono::seconds Timeout,
+                              const std::function<void()>& OnLeft) {
+  const auto deadline = std::chrono::steady_clock::now() + Timeout;
+  TWaitResult result;
+  std::optional<TFinding> afterWrite;
+  int silentInARow = 0;
+  for (bool first = true;; first = false) {
+    if (Interrupted()) {
+      result.End = TWaitEnd::Interrupted;
+      return result;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) {
+      result.End = TWaitEnd::TimedOut;
+      return result;
+    }
+    const TFinding heard = FindDevice(Line);
+    if (heard.Status == TFindStatus::Silent) {
+      if (++silentInARow >= kSilentQuestionsToLeave && !result.Left) {
+        result.Left = true;
+        OnLeft();
+      }
+    } else {
+      silentInARow = 0;
+    }
+    // Several devices or noise never count: the next write would reach every one of them.
+    if (heard.Status == TFindStatus::Found) {
+      if (first) afterWrite = heard;
+      if (result.Left || (!first && AnotherDevice(heard, Before, afterWrite))) {
+        result.End = TWaitEnd::Arrived;
+        result.Next = heard;
+        return result;
+      }
+    }
+    PauseUnlessInterrupted(kPollPause);
+  }
+}
+
+// "0100/0002 was not written", "0100/0002 to 0100/0005 (4 numbers) were not written".
+std::string NotWrittenText(const std::vector<TSerialNumber>& Serials, size_t First) {
+  const std::string first = SerialNumberText(Serials[First]);
+  if (First + 1 == Serials.size()) return first + " was not written";
+  return first + " to " + SerialNumberText(Serials.back()) + " (" + std::to_string(Serials.size() - First) +
+         " numbers) were not written";
+}
+
+// Progress of the wait: lines on standard error in text mode, JSON objects with --json.
+void TellWaiting(TOutput& Output, const std::string& Next, int TimeoutSeconds) {
+  if (Output.Json()) {
+    Output.Object(TJsonLine()
+                      .Add("command", "burn-serial")
+                      .Add("status", "waiting")
+                      .Add("next", Next)
+                      .Add("wait_timeout_s", TimeoutSeconds));
+    return;
+  }
+  std::fprintf(stderr,
+               "%s: waiting for the next device… (take the written one off the line; Ctrl+C stops; at most "
+               "%d s)\n",
+               Next.c_str(), TimeoutSeconds);
+  std::fflush(stderr);
+}
+
+void TellLeft(TOutput& Output) {
+  if (Output.Json()) {
+    Output.Object(TJsonLine().Add("command", "burn-serial").Add("status", "left"));
+    return;
+  }
+  std::fprintf(stderr, "The written device has left the line; waiting for the next device…\n");
+  std::fflush(stderr);
+}
+
+void TellArrived(TOutput& Output, const TFinding& Next) {
+  if (Output.Json()) {
+    TJsonLine object;
+    object.Add("command", "burn-serial").Add("status", "arrived");
+    AddAddress(object, Next.Address);
+    Output.Object(object.Add("info", Next.Info));
+    return;
+  }
+  std::fprintf(stderr, "Next device: address %s, INFO: %s\n", AddressText(Next.Address).c_str(),
+               Latin1ToUtf8(Next.Info).c_str());
+  std::fflush(stderr);
+}
+
 }  // namespace
 
 int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
@@ -197,7 +339,9 @@ int RunSetAddress(const TCliArguments& Arguments, TOutput& Output) {
   const auto goOn = [&](const TFinding& Occupant) {
     const std::string where =
         "address " + AddressText(Occupant.Address) + " at " + std::to_string(Occupant.Speed) + " bit/s";
-    const std::string note = OccupiedPlaceText(Occupant, where) +
+    TFinding shown = Occupant;
+    shown.Info = Latin1ToUtf8(Occupant.Info);
+    const std::string note = OccupiedPlaceText(shown, where) +
                              (force ? " Going on (--force)." : " Nothing was sent; give --force to go on.");
     std::fprintf(stderr, "tarnel: %s\n", note.c_str());
     return force;
@@ -254,23 +398,51 @@ int RunBurnSerial(const TCliArguments& Arguments, TOutput& Output) {
   if (!confirmedByOption && isatty(fileno(stdin)) != 1)
     throw EUsage("writing a serial number needs a confirmation: give --yes when no terminal can answer");
   const TProvisioningLog log = RecordFor(Arguments);
+  const int waitSeconds = Arguments.Has("--wait-timeout")
+                              ? ParseSeconds("--wait-timeout", *Arguments.Value("--wait-timeout"))
+                              : DefaultDeviceWaitSeconds;
   const int32_t speed = SpeedOption(Arguments);
   TCliLine port(PortOption(Arguments), speed);
   TDeviceLine& line = port.Line();
 
+  // A run that stops before serials[Index]: what was left unwritten, and why.
+  const auto stop = [&](size_t Index, const std::string& Reason, const std::string& Text, int Code) {
+    Output.Object(TJsonLine()
+                      .Add("command", "burn-serial")
+                      .Add("serial", SerialNumberText(serials[Index]))
+                      .Add("outcome", "not written")
+                      .Add("reason", Reason));
+    Output.Text(Text + ": " + NotWrittenText(serials, Index) + ".");
+    return Code;
+  };
+  TFinding written;  // what the device written last answered before its write
   for (size_t i = 0; i < serials.size(); ++i) {
-    if (Interrupted()) return ecInterrupted;
+    if (Interrupted()) return stop(i, "interrupted", "Interrupted", ecInterrupted);
     const std::string serialText = SerialNumberText(serials[i]);
-    const std::string question = "Write the serial number " + serialText + " with the date " +
-                                 DateText(date) +
-                                 (i > 0 ? " into the next device (connect it now)?" : " into the device?") +
-                                 " Every device on the line receives it and takes it.";
-    if (!confirmedByOption && !Confirmed(question)) {
-      Output.Text("Stopped: " + serialText + " was not written.");
-      return Interrupted() ? ecInterrupted : ecDone;
+    if (i > 0) {
+      TellWaiting(Output, serialText, waitSeconds);
+      const TWaitResult wait =
+          WaitForNextDevice(line, written, std::chrono::seconds(waitSeconds), [&] { TellLeft(Output); });
+      if (wait.End == TWaitEnd::Interrupted)
+        return stop(i, "interrupted", "Interrupted while waiting for the next device", ecInterrupted);
+      if (wait.End == TWaitEnd::TimedOut)
+        return stop(i, wait.Left ? "no next device" : "device never left",
+                    "Stopped after waiting " + std::to_string(waitSeconds) + " s for the next device (" +
+                        (wait.Left ? "no device answered after the written one left the line"
+                                   : "the written device never left the line") +
+                        ")",
+                    ecNoAnswer);
+      TellArrived(Output, wait.Next);
     }
+    const std::string question = "Write the serial number " + serialText + " with the date " +
+                                 DateText(date) + (i > 0 ? " into the next device?" : " into the device?") +
+                                 " Every device on the line receives it and takes it.";
+    if (!confirmedByOption && !Confirmed(question))
+      return Interrupted() ? stop(i, "interrupted", "Interrupted", ecInterrupted)
+                           : stop(i, "not confirmed", "Stopped", ecDone);
     const TFinding before = FindDevice(line);
     const TBurnResult result = BurnSerialNumber(line, serials[i], date);
+    written = before;
 
     TJsonLine device;
     if (before.Status == TFindStatus::Found) {
@@ -296,8 +468,7 @@ int RunBurnSerial(const TCliArguments& Arguments, TOutput& Output) {
                       .Add("serial", serialText)
                       .Add("date", DateText(date))
                       .Add("outcome", BurnOutcomeName(result.Outcome)));
-    const std::string text = BurnLogLine(result, serialText);
-    Output.Text(serialText + ": " + (text.empty() ? "no answer: no device took the serial number." : text));
+    Output.Text(serialText + ": " + BurnLogLine(result, serialText));
     if (result.Outcome == TBurnOutcome::NoAnswer) return ecNoAnswer;
     if (result.Outcome == TBurnOutcome::Refused) return ecRefused;
     if (result.Outcome != TBurnOutcome::Set) return ecUnclear;

@@ -65,13 +65,25 @@ const std::vector<TCommandForm>& CommandForms() {
       {"burn-serial",
        "tarnel burn-serial --port P [--speed BPS] (--serial NNNN/NNNN | --serials FILE.csv | --next "
        "NNNN/NNNN\n"
-       "                   [--count N]) [--date YYYY-MM-DD] [--yes] [--log FILE] [--json]",
+       "                   [--count N]) [--date YYYY-MM-DD] [--wait-timeout S] [--yes] [--log FILE] [--json]",
        "Writes a serial number and a date (default today) into the device. The request goes to the "
        "universal\n"
-       "address: every device on the line takes it. --serials takes the numbers from the first column of a\n"
-       "CSV file, --next counts up from a number; each device is written after the previous one answered.\n"
-       "Each write is confirmed on the terminal; --yes confirms them all (for scripts).",
-       {"--port", "--speed", "--serial", "--serials", "--next", "--count", "--date", "--log"},
+       "address: every device on the line takes it, so keep one device on the line at a time. A serial\n"
+       "number is four digits, a separator (/, \\ or -) and four digits. --serials takes the numbers from "
+       "the\n"
+       "first column of a CSV file, --next counts up from a number.\n"
+       "Between two numbers tarnel waits for the next device: the one just written has to leave the line "
+       "(it\n"
+       "stops answering) and a device has to answer again (or a device with another address or INFO text\n"
+       "answers instead). Ctrl+C stops the run; after --wait-timeout seconds (default " +
+           std::to_string(DefaultDeviceWaitSeconds) +
+           ") without the\n"
+           "next device the run stops with status 1, and the numbers left are not written.\n"
+           "Each write is confirmed on the terminal; --yes confirms them all (for scripts), and still waits "
+           "for\n"
+           "each next device.",
+       {"--port", "--speed", "--serial", "--serials", "--next", "--count", "--date", "--wait-timeout",
+        "--log"},
        {"--yes", "--json"}},
   };
   return forms;
@@ -251,6 +263,13 @@ int32_t ParseMilliseconds(const std::string& Option, const std::string& Text) {
   if (!value || *value < 1 || *value > 60000)
     throw EUsage(Option + " must be a number of milliseconds 1-60000, not \"" + Text + "\"");
   return static_cast<int32_t>(*value);
+}
+
+int ParseSeconds(const std::string& Option, const std::string& Text) {
+  const std::optional<long> value = Number(Text);
+  if (!value || *value < 1 || *value > 86400)
+    throw EUsage(Option + " must be a number of seconds 1-86400, not \"" + Text + "\"");
+  return static_cast<int>(*value);
 }
 
 int ParseCount(const std::string& Option, const std::string& Text) {

@@ -46,6 +46,11 @@ std::vector<uint8_t> ParseAddressList(const std::string& Option, const std::stri
 int32_t ParseDeviceSpeed(const std::string& Option, const std::string& Text);
 std::vector<int32_t> ParseSpeedList(const std::string& Option, const std::string& Text);
 int32_t ParseMilliseconds(const std::string& Option, const std::string& Text);
+int ParseSeconds(const std::string& Option, const std::string& Text);
 int ParseCount(const std::string& Option, const std::string& Text);
+
+// How long burn-serial waits for the next device of a run unless --wait-timeout says otherwise: time to
+// take one device off the line and connect the next, with room to spare.
+inline constexpr int DefaultDeviceWaitSeconds = 300;
 
 }  // namespace tarnel::cli

@@ -26,11 +26,22 @@ std::string HexByte(uint8_t Value) {
 
 }  // namespace
 
+bool IsPrintableAscii(uint8_t Code) {
+  return Code >= 0x20 && Code < 0x7F;
+}
+
 std::string AddressText(uint8_t Address) {
   std::string text = std::to_string(Address) + " (" + HexByte(Address);
-  if (Address >= 0x20 && Address != 0x7F && !(Address >= 0x80 && Address < 0xA0))
-    text += ", \"" + AddressCharacter(Address) + "\"";
+  if (IsPrintableAscii(Address)) text += ", \"" + AddressCharacter(Address) + "\"";
   return text + ")";
+}
+
+std::string WithPrintableAddress(const std::string& LogLine, uint8_t Address) {
+  if (IsPrintableAscii(Address)) return LogLine;
+  const std::string quoted = "\"" + AddressCharacter(Address) + "\"";
+  const size_t at = LogLine.find(quoted);
+  if (at == std::string::npos) return LogLine;
+  return LogLine.substr(0, at) + AddressText(Address) + LogLine.substr(at + quoted.size());
 }
 
 TJsonLine& AddAddress(TJsonLine& Object, uint8_t Address, const std::string& Key) {

@@ -33,8 +33,16 @@ class TOutput {
   std::FILE* FOut;
 };
 
-// "49 (0x31, "1")": decimal, hexadecimal and the character the window shows (left out when unprintable).
+// Whether Code is a character a terminal shows as itself: printable ASCII, the blank included.
+bool IsPrintableAscii(uint8_t Code);
+
+// "49 (0x31, "1")": decimal, hexadecimal and the character the window shows, which is left out unless it is
+// printable ASCII (a control character would act on the terminal, a Latin-1 one may not show).
 std::string AddressText(uint8_t Address);
+
+// One of the window's log lines, which name the device by its address character in quotes ("1"), for a
+// terminal: when that character is not printable ASCII, AddressText takes its place ("12 (0x0C)").
+std::string WithPrintableAddress(const std::string& LogLine, uint8_t Address);
 
 // "address": 49, "address_hex": "0x31", "address_char": "1" under Key ("address" by default).
 TJsonLine& AddAddress(TJsonLine& Object, uint8_t Address, const std::string& Key = "address");

@@ -116,7 +116,7 @@ int RunInfo(const TCliArguments& Arguments, TOutput& Output, bool WithValues) {
   TCliLine port(PortOption(Arguments), SpeedOption(Arguments));
   const TDeviceReading reading = ReadInfoAndValues(port.Line(), address, ".", !WithValues);
   for (const std::string& line : reading.LogLines)
-    Output.Text(line);
+    Output.Text(WithPrintableAddress(line, address));
   if (WithValues && reading.InfoStatus == TAnswerStatus::Ok &&
       reading.ValuesStatus == TValuesStatus::NotAsked)
     Output.Text("The model in this INFO text has no value layout this tool knows; no values were asked for.");

@@ -1,5 +1,6 @@
 #include "common/JsonLine.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -45,9 +46,11 @@ TJsonLine& TJsonLine::Add(const std::string& Key, double Number) {
     FBody += "null";
     return *this;
   }
+  // The shortest text that reads back as the same double, in every locale: a VKM7 temperature in steps
+  // of 1/32 keeps all its digits, and a whole number is written without a fraction.
   char text[32];
-  std::snprintf(text, sizeof text, "%.3f", Number);
-  FBody += text;
+  const std::to_chars_result written = std::to_chars(text, text + sizeof text, Number);
+  FBody.append(text, written.ptr);
   return *this;
 }
 

@@ -14,6 +14,8 @@ class TJsonLine {
   TJsonLine& Add(const std::string& Key, const char* Text) { return Add(Key, std::string(Text)); }
   TJsonLine& Add(const std::string& Key, int64_t Number);
   TJsonLine& Add(const std::string& Key, int Number) { return Add(Key, static_cast<int64_t>(Number)); }
+  // The shortest text that reads back as the same double ("23.4375", "25"), whatever the locale; null when
+  // it is not finite.
   TJsonLine& Add(const std::string& Key, double Number);
   TJsonLine& Add(const std::string& Key, bool Flag);
   TJsonLine& Add(const std::string& Key, const std::vector<int>& Numbers);

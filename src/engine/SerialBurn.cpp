@@ -29,7 +29,8 @@ bool IsCompleteSerialNumber(std::string_view Text) {
     if (i == kSeparatorAt) continue;
     if (Text[i] < '0' || Text[i] > '9') return false;
   }
-  return static_cast<unsigned char>(Text[kSeparatorAt]) < 0x80;
+  const char separator = Text[kSeparatorAt];
+  return separator == '/' || separator == '\\' || separator == '-';
 }
 
 std::optional<TSerialNumber> SerialNumberOf(std::string_view Text) {

@@ -14,8 +14,9 @@ inline constexpr const char* kSerialIncompleteText =
     "Type the whole serial number: eight digits 0-9, as on the device label (NNNN\\NNNN). Nothing was "
     "written.";
 
-// Eight ASCII digits in two groups of four with one separator character between them ("0123/4567"); other
-// scripts' digits, blanks and short numbers are not a serial number. Text is UTF-8.
+// Eight ASCII digits in two groups of four with one separator between them: a slash, a backslash (what the
+// window's masked field gives) or a hyphen ("0123/4567"); other separators, other scripts' digits, blanks
+// and short numbers are not a serial number. Text is UTF-8.
 bool IsCompleteSerialNumber(std::string_view Text);
 
 // The serial number of a complete text; empty for anything IsCompleteSerialNumber refuses.

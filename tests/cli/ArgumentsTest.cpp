@@ -29,5 +29,19 @@ TEST(ArgumentsTest, SerialNumbersCountOnAcrossTheGroupsAndOnlyEightAsciiDigitsCo
   EXPECT_FALSE(IsCompleteSerialNumber("0123/456\xEF\xBC\x97"));  // a full-width 7
 }
 
+TEST(ArgumentsTest, ASerialNumberSeparatesItsGroupsWithASlashABackslashOrAHyphenOnly) {
+  for (const char* taken : {"1234/5678", "1234\\5678", "1234-5678"}) {
+    EXPECT_TRUE(IsCompleteSerialNumber(taken)) << taken;
+    EXPECT_EQ(SerialNumberText(*SerialNumberOf(taken)), "1234/5678");
+  }
+  for (const char* refused : {"1234 5678", "1234.5678", "1234_5678", "1234:5678", "1234|5678", "123405678",
+                              "1234\t5678", "1234+5678"})
+    EXPECT_FALSE(SerialNumberOf(refused)) << refused;
+  EXPECT_FALSE(
+      IsCompleteSerialNumber(std::string_view("1234\0"
+                                              "5678",
+                                              9)));
+}
+
 }  // namespace
 }  // namespace tarnel::cli

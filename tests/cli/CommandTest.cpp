@@ -42,6 +42,16 @@ bool Holds(const std::string& Text, const std::string& Part) {
   return Text.find(Part) != std::string::npos;
 }
 
+// Reads the program's standard error up to a line holding Part; false when it ended first.
+bool WaitForErrorLine(ChildProcess& Program, const std::string& Part) {
+  for (std::string line = Program.ErrorLine(); !line.empty(); line = Program.ErrorLine())
+    if (Holds(line, Part)) return true;
+  return false;
+}
+
+constexpr sim::TDeviceFaults kRemoved{.Silent = true};
+constexpr sim::TDeviceFaults kConnected{};
+
 class CommandTest : public ::testing::Test {
  protected:
   void Start(std::initializer_list<sim::TDeviceConfig> Devices) {
@@ -58,6 +68,13 @@ class CommandTest : public ::testing::Test {
     for (const sim::THeardRequest& heard : Sim.Requests())
       speeds.push_back(heard.Speed);
     return speeds;
+  }
+  // How many serial number writes (instruction 0xEA) reached the line.
+  size_t BurnsHeard() const {
+    size_t count = 0;
+    for (const sim::THeardRequest& heard : Sim.Requests())
+      count += heard.Packet && heard.Bytes.size() > 6 && static_cast<uint8_t>(heard.Bytes[6]) == 0xEA;
+    return count;
   }
   std::string LogPath() const { return Dir.Path() + "/provisioning.jsonl"; }
   std::vector<std::string> LogLines() const {
@@ -142,22 +159,48 @@ TEST_F(CommandTest, ValuesAreTheWindowsLogLinesAndDecodedInJson) {
   hrw.Values = EncodeTempHumidityDew(25.0, 50.0, 10.0);
   sim::TDeviceConfig refusing = Device(51, 9600);
   refusing.Faults.RefuseCode = 2;
-  Start({hrw, refusing});
+  sim::TDeviceConfig vkm7 = Device(52, 9600, "VKM7;pipe");
+  vkm7.Values = EncodeTemperature16(-23.40625);  // steps of 1/32 degree
+  Start({hrw, refusing, vkm7});
   const ProgramRun text = Run({"values", "--port", "COM1", "--address", "49"});
   EXPECT_EQ(text.Status, 0) << text.Errors;
   EXPECT_EQ(text.Output,
             "Modul with address \"1\" - INFO : HRW;hall\n"
             "Modul with address \"1\" - temperature: 25.0°C humidity: 50.0% dew point: 10.0 Valid: 1\n");
   const ProgramRun json = Run({"values", "--port", "COM1", "--address", "0x31", "--json"});
-  EXPECT_TRUE(Holds(json.Output,
-                    "\"values\":{\"temperature\":25.000,\"humidity\":50.000,\"dew_point\":10.000,"
-                    "\"valid\":true}"))
+  EXPECT_TRUE(
+      Holds(json.Output, "\"values\":{\"temperature\":25,\"humidity\":50,\"dew_point\":10,\"valid\":true}"))
       << json.Output;
+
+  // Every digit of a 1/32 step, not three decimals.
+  const ProgramRun fine = Run({"values", "--port", "COM1", "--address", "52", "--json"});
+  EXPECT_TRUE(Holds(fine.Output, "\"values\":{\"temperature\":-23.40625}}")) << fine.Output;
 
   const ProgramRun absent = Run({"info", "--port", "COM1", "--address", "50"});
   EXPECT_EQ(absent.Status, 1);
   EXPECT_EQ(absent.Output, "Modul with address \"2\" - no rsponse while reading values\n");
   EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "51"}).Status, 3);
+}
+
+// 12 is a form feed, 127 DEL, 233 a Latin-1 letter: none reaches the terminal as a character.
+TEST_F(CommandTest, AnAddressIsQuotedAsACharacterOnlyWhenThatIsPrintableAscii) {
+  Start({Device(12, 9600), Device(127, 9600), Device(233, 9600), Device(32, 9600)});
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "12"}).Output,
+            "Modul with address 12 (0x0C) - INFO : HRW;hall\n");
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "127"}).Output,
+            "Modul with address 127 (0x7F) - INFO : HRW;hall\n");
+  EXPECT_EQ(Run({"values", "--port", "COM1", "--address", "233"}).Output,
+            "Modul with address 233 (0xE9) - INFO : HRW;hall\n"
+            "Modul with address 233 (0xE9) - temperature: 21.5°C humidity: 45.0% dew point: 9.2 Valid: 1\n");
+  EXPECT_EQ(Run({"info", "--port", "COM1", "--address", "32"}).Output,
+            "Modul with address \" \" - INFO : HRW;hall\n");
+  const ProgramRun scan = Run({"scan", "--port", "COM1", "--addresses", "12,32,127,233", "--timeout", "50"});
+  const std::vector<std::string> lines = Lines(scan.Output);
+  ASSERT_EQ(lines.size(), 5u) << scan.Output;
+  EXPECT_EQ(lines[0].substr(0, 16), "12 (0x0C)       ");
+  EXPECT_EQ(lines[1].substr(0, 16), "32 (0x20, \" \")  ");
+  EXPECT_EQ(lines[2].substr(0, 16), "127 (0x7F)      ");
+  EXPECT_EQ(lines[3].substr(0, 16), "233 (0xE9)      ");
 }
 
 TEST_F(CommandTest, SetAddressMovesTheDeviceChecksItThereAndRecordsTheChange) {
@@ -213,27 +256,120 @@ TEST_F(CommandTest, AnOccupiedAddressAndASecondAnswerAreNotClaimedAsDone) {
   EXPECT_TRUE(Holds(LogLines()[0], "\"outcome\":\"several\"") && !Holds(LogLines()[0], "\"after\""));
 }
 
+// Five different devices connected one after the other, each plugged in before the written one is taken
+// off: the line never falls silent, and the other address and INFO text alone tell the next device.
 TEST_F(CommandTest, AFiveDeviceRunFromCsvWritesEachNumberAndAppendsToTheRecord) {
-  Start({Device(49, 9600)});
+  for (int k = 0; k < 5; ++k) {
+    sim::TDeviceConfig unit = Device(static_cast<uint8_t>(21 + k), 9600, "HRW;unit " + std::to_string(k + 1));
+    unit.Faults.Silent = k > 0;
+    Sim.AddDevice(unit);
+  }
+  Sim.Start(Dir.Path(), 1);
   { std::ofstream(LogPath()) << "{\"earlier\":true}\n"; }
   const std::string csv = Dir.Path() + "/serials.csv";
   std::ofstream(csv)
-      << "serial,label\n0100/0001,a\n0100/0002,b\n\n# spare\n0100/0003\n0100/0004\n\"0100/0005\"\n";
-  const ProgramRun run = Run({"burn-serial", "--port", "COM1", "--serials", csv, "--date", "2027-03-01",
-                              "--yes", "--log", LogPath()});
-  EXPECT_EQ(run.Status, 0) << run.Errors;
-  EXPECT_EQ(Lines(run.Output).size(), 5u);
-  EXPECT_EQ(Lines(run.Output)[4], "0100/0005: Sériové číslo bylo nastaveno.");
-  EXPECT_EQ(Sim.Devices()[0].Serial.N2, 5);
-  EXPECT_EQ(Sim.Devices()[0].DateText(), "2027-03-01");
+      << "serial,label\n0100/0001,a\n0100-0002,b\n\n# spare\n0100\\0003\n0100/0004\n\"0100/0005\"\n";
+  ChildProcess run({TARNEL_CLI_PATH, "burn-serial", "--port", "COM1", "--serials", csv, "--date",
+                    "2027-03-01", "--yes", "--log", LogPath(), "--wait-timeout", "60"});
+  for (int k = 1; k < 5; ++k) {
+    ASSERT_TRUE(WaitForErrorLine(run, "waiting for the next device")) << k;
+    // The written device has answered once after its write, as no hand can swap devices faster.
+    ASSERT_TRUE(Sim.WaitForRequests(Sim.Requests().size() + 1, 20s));
+    Sim.SetFaults(k, kConnected);
+    Sim.SetFaults(k - 1, kRemoved);
+  }
+  const std::string output = run.Output();
+  const std::string errors = run.Errors();
+  EXPECT_EQ(run.Wait(), 0) << errors;
+  EXPECT_FALSE(Holds(errors, "left the line")) << errors;
+  ASSERT_EQ(Lines(output).size(), 5u) << output;
+  EXPECT_EQ(Lines(output)[4], "0100/0005: Sériové číslo bylo nastaveno.");
+  for (int k = 0; k < 5; ++k) {
+    EXPECT_EQ(Sim.Devices()[k].Serial.N2, k + 1);
+    EXPECT_EQ(Sim.Devices()[k].DateText(), "2027-03-01");
+  }
   const std::vector<std::string> log = LogLines();
   ASSERT_EQ(log.size(), 6u);
   EXPECT_EQ(log[0], "{\"earlier\":true}");
   for (int i = 1; i <= 5; ++i) {
-    EXPECT_TRUE(Holds(
-        log[i], "\"written\":{\"serial\":\"0100/000" + std::to_string(i) + "\",\"date\":\"2027-03-01\"}"));
-    EXPECT_TRUE(Holds(log[i], "\"before\":{\"address\":49,") && Holds(log[i], "\"outcome\":\"set\""));
+    const std::string n = std::to_string(i);
+    EXPECT_TRUE(Holds(log[i], "\"written\":{\"serial\":\"0100/000" + n + "\",\"date\":\"2027-03-01\"}"));
+    EXPECT_TRUE(Holds(log[i], "\"before\":{\"address\":" + std::to_string(20 + i) + ",") &&
+                Holds(log[i], "\"info\":\"HRW;unit " + n + "\"}") && Holds(log[i], "\"outcome\":\"set\""))
+        << log[i];
   }
+}
+
+// Devices alike in every answer, as on a production run: only the line falling silent tells the written
+// device from the next.
+TEST_F(CommandTest, ARunWritesTheNextNumberOnlyAfterTheWrittenDeviceLeftAndAnotherAnswers) {
+  sim::TDeviceConfig next = Device(49, 9600);
+  next.Faults.Silent = true;
+  Start({Device(49, 9600), next});
+  ChildProcess run({TARNEL_CLI_PATH, "burn-serial", "--port", "COM1", "--next", "0100/0001", "--count", "2",
+                    "--yes", "--log", LogPath(), "--wait-timeout", "60"});
+  ASSERT_TRUE(WaitForErrorLine(run, "waiting for the next device"));
+  // The written device is asked again and again while it stays, and given nothing more.
+  ASSERT_TRUE(Sim.WaitForRequests(Sim.Requests().size() + 3, 20s));
+  EXPECT_EQ(BurnsHeard(), 1u);
+  Sim.SetFaults(0, kRemoved);
+  ASSERT_TRUE(WaitForErrorLine(run, "The written device has left the line"));
+  EXPECT_EQ(BurnsHeard(), 1u);
+  Sim.SetFaults(1, kConnected);
+  const std::string output = run.Output();
+  const std::string errors = run.Errors();
+  EXPECT_EQ(run.Wait(), 0) << errors;
+  EXPECT_TRUE(Holds(errors, "Next device: address 49 (0x31, \"1\"), INFO: HRW;hall")) << errors;
+  EXPECT_EQ(output, "0100/0001: Sériové číslo bylo nastaveno.\n0100/0002: Sériové číslo bylo nastaveno.\n");
+  EXPECT_EQ(BurnsHeard(), 2u);
+  EXPECT_EQ(Sim.Devices()[0].Serial.N2, 1);
+  EXPECT_EQ(Sim.Devices()[1].Serial.N2, 2);
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 2u);
+  for (size_t i = 0; i < 2; ++i)
+    EXPECT_TRUE(Holds(log[i], "\"before\":{\"address\":49,") && Holds(log[i], "\"info\":\"HRW;hall\"}") &&
+                Holds(log[i], "\"serial\":\"0100/000" + std::to_string(i + 1) + "\""))
+        << log[i];
+}
+
+TEST_F(CommandTest, ADeviceThatNeverLeavesEndsTheRunAtTheTimeOutWithOnlyTheFirstNumberWritten) {
+  std::vector<std::string> simLog;  // the simulator's log, as --log writes it
+  Sim.SetLog([&](const std::string& Line) { simLog.push_back(Line); });
+  Start({Device(49, 9600)});
+  const ProgramRun run = Run({"burn-serial", "--port", "COM1", "--next", "0100/0001", "--count", "3", "--yes",
+                              "--log", LogPath(), "--wait-timeout", "2"});
+  EXPECT_EQ(run.Status, 1) << run.Errors;
+  EXPECT_EQ(run.Output,
+            "0100/0001: Sériové číslo bylo nastaveno.\n"
+            "Stopped after waiting 2 s for the next device (the written device never left the line): "
+            "0100/0002 to 0100/0003 (2 numbers) were not written.\n");
+  EXPECT_TRUE(Holds(run.Errors, "waiting for the next device")) << run.Errors;
+  Sim.Stop();
+  std::vector<std::string> changes;
+  for (const std::string& line : simLog)
+    if (Holds(line, "\"event\":\"state\"")) changes.push_back(line);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_TRUE(Holds(changes[0], "\"serial\":[100,1]")) << changes[0];
+  const std::vector<std::string> log = LogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_TRUE(Holds(log[0], "\"written\":{\"serial\":\"0100/0001\"") && Holds(log[0], "\"outcome\":\"set\""));
+}
+
+TEST_F(CommandTest, CtrlCWhileWaitingForTheNextDeviceStopsTheRunAndSaysWhatWasNotWritten) {
+  Start({Device(49, 9600)});
+  ChildProcess run({TARNEL_CLI_PATH, "burn-serial", "--port", "COM1", "--next", "0100/0001", "--count", "2",
+                    "--yes", "--json"});
+  EXPECT_TRUE(Holds(run.Line(), "\"serial\":\"0100/0001\",\"date\":"));
+  EXPECT_EQ(
+      run.Line(),
+      "{\"command\":\"burn-serial\",\"status\":\"waiting\",\"next\":\"0100/0002\",\"wait_timeout_s\":300}");
+  run.Signal(SIGINT);
+  const std::string rest = run.Output();
+  EXPECT_EQ(run.Wait(), 130);
+  EXPECT_EQ(rest,
+            "{\"command\":\"burn-serial\",\"serial\":\"0100/0002\",\"outcome\":\"not written\","
+            "\"reason\":\"interrupted\"}\n");
+  EXPECT_EQ(BurnsHeard(), 1u);
 }
 
 TEST_F(CommandTest, ACountedRunStopsAtTheFirstRefusalAndTheRecordSaysSo) {
@@ -274,8 +410,15 @@ TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
   Start({Device(49, 9600)});
   const std::string csv = Dir.Path() + "/bad.csv";
   std::ofstream(csv) << "0100/0001\n0100/002\n";
+  const std::string spaced = Dir.Path() + "/spaced.csv";
+  std::ofstream(spaced) << "0100/0001\n0100 0002\n";
   const std::vector<std::vector<std::string>> refused = {
       {"burn-serial", "--port", "COM1", "--serial", "12/34", "--yes"},
+      {"burn-serial", "--port", "COM1", "--serial", "1234 5678", "--yes"},
+      {"burn-serial", "--port", "COM1", "--next", "1234.5678", "--count", "2", "--yes"},
+      {"burn-serial", "--port", "COM1", "--serials", spaced, "--yes"},
+      {"set-address", "--port", "COM1", "--serial", "1234_5678", "--new-address", "5"},
+      {"burn-serial", "--port", "COM1", "--serial", "0100/0001", "--yes", "--wait-timeout", "0"},
       {"burn-serial", "--port", "COM1", "--serial", "0100/0001"},  // no terminal to confirm, no --yes
       {"burn-serial", "--port", "COM1", "--serials", csv, "--yes"},
       {"set-address", "--port", "COM1", "--address", "49", "--new-address", "254"},
@@ -286,7 +429,11 @@ TEST_F(CommandTest, BadArgumentsAndMissingPortsSendNothingAndSayWhy) {
     EXPECT_EQ(run.Status, 2) << args[0];
     EXPECT_EQ(Lines(run.Errors).size(), 1u) << run.Errors;
   }
-  EXPECT_TRUE(Holds(Run(refused[2]).Errors, "bad.csv line 2: \"0100/002\""));
+  EXPECT_TRUE(Holds(Run(refused[7]).Errors, "bad.csv line 2: \"0100/002\""));
+  EXPECT_EQ(Run(refused[1]).Errors,
+            "tarnel: --serial must be a serial number as on the device label: four digits 0-9, a separator "
+            "(/, \\ or -) and four digits (NNNN/NNNN), not \"1234 5678\"; nothing was written\n");
+  EXPECT_TRUE(Holds(Run(refused[3]).Errors, "spaced.csv line 2: \"0100 0002\" is not a serial number"));
   EXPECT_TRUE(Sim.Requests().empty());
 
   const ProgramRun missing = Run({"find", "--port", "COM9"});

@@ -48,6 +48,17 @@ std::string ChildProcess::Line() {
   return line;
 }
 
+std::string ChildProcess::ErrorLine() {
+  // Byte by byte, so that Errors() still finds everything after this line.
+  std::string line;
+  char c = 0;
+  while (read(FErr, &c, 1) == 1) {
+    if (c == '\n') return line;
+    line += c;
+  }
+  return line;
+}
+
 std::string ChildProcess::Output() {
   std::string text;
   char buffer[4096];

@@ -19,6 +19,8 @@ class ChildProcess {
 
   // The next line of standard output without its end; empty at the end.
   std::string Line();
+  // The next line of standard error without its end; empty at the end.
+  std::string ErrorLine();
   // The rest of standard output, or of standard error, up to the end.
   std::string Output();
   std::string Errors();
