@@ -28,8 +28,7 @@ std::string HexByte(uint8_t Value) {
 
 std::string AddressText(uint8_t Address) {
   std::string text = std::to_string(Address) + " (" + HexByte(Address);
-  if (Address >= 0x20 && Address != 0x7F && !(Address >= 0x80 && Address < 0xA0))
-    text += ", \"" + AddressCharacter(Address) + "\"";
+  if (HasPrintableCharacter(Address)) text += ", \"" + AddressCharacter(Address) + "\"";
   return text + ")";
 }
 
