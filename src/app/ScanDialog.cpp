@@ -117,6 +117,16 @@ QString Plural(size_t Count, const QString& One, const QString& Many) {
   return QString::number(Count) + QLatin1Char(' ') + (Count == 1 ? One : Many);
 }
 
+// "3 devices answered, 1 unclear answer": refusals are devices too, damaged and several answers unclear.
+QString AnsweredText(const std::vector<TFinding>& Findings) {
+  size_t devices = 0, unclear = 0;
+  for (const TFinding& finding : Findings)
+    (finding.Status == TFindStatus::Found || finding.Status == TFindStatus::Refused ? devices : unclear)++;
+  return QStringLiteral("%1 answered, %2")
+      .arg(Plural(devices, QStringLiteral("device"), QStringLiteral("devices")),
+           Plural(unclear, QStringLiteral("unclear answer"), QStringLiteral("unclear answers")));
+}
+
 // The window's port as a line for the engine. Unlike the window's other exchanges it discards no input
 // meanwhile: a Stop clicked while a question is out must reach the dialog at the next question.
 struct TScanPortAdapter {
@@ -132,15 +142,18 @@ class TScanDeviceLine : private TScanPortAdapter, public TDeviceLine {
 }  // namespace
 
 QStringList ScanColumnTitles() {
-  return {QStringLiteral("Char."),  QStringLiteral("Address"), QStringLiteral("Hex"), QStringLiteral("Speed"),
-          QStringLiteral("Status"), QStringLiteral("Family"),  QStringLiteral("INFO")};
+  // The address lists' own captions, so the three forms read as they do in the window.
+  return {QStringLiteral("ascii"),  QStringLiteral("dec"),    QStringLiteral("hex"), QStringLiteral("Speed"),
+          QStringLiteral("Status"), QStringLiteral("Family"), QStringLiteral("INFO")};
 }
 
 QStringList ScanRowCells(const TFinding& Finding) {
   QStringList cells;
-  cells << (HasPrintableCharacter(Finding.Address) ? Utf8(AddressCharacter(Finding.Address)) : QString());
+  // A space would be as invisible as the control characters, and quoted in a CSV file for nothing.
+  const bool visible = Finding.Address != ' ' && HasPrintableCharacter(Finding.Address);
+  cells << (visible ? Utf8(AddressCharacter(Finding.Address)) : QString());
   cells << QString::number(Finding.Address);
-  cells << QStringLiteral("0x") + Utf8(HexOf(ByteString(1, static_cast<char>(Finding.Address))));
+  cells << Utf8(HexOf(ByteString(1, static_cast<char>(Finding.Address))));
   cells << QString::number(Finding.Speed);
   cells << StatusText(Finding);
   cells << FamilyText(Finding);
@@ -220,7 +233,9 @@ void TScanDialog::BuildControls() {
   tFound->verticalHeader()->hide();
   tFound->horizontalHeader()->setStretchLastSection(true);
   tFound->setMinimumHeight(200);
-  const int columnWidths[colCount] = {44, 64, 48, 64, 120, 200, 0};
+  tFound->setWordWrap(false);
+  tFound->verticalHeader()->setDefaultSectionSize(tFound->fontMetrics().height() + 8);
+  const int columnWidths[colCount] = {48, 48, 44, 64, 120, 220, 0};
   for (int column = colCharacter; column < colInfo; ++column)
     tFound->setColumnWidth(column, columnWidths[column]);
 
@@ -254,7 +269,7 @@ void TScanDialog::BuildControls() {
   layout->addWidget(lStatus);
   layout->addWidget(tFound, 1);
   layout->addLayout(results);
-  resize(760, 560);
+  resize(800, 500);
 
   auto guarded = [this](void (TScanDialog::*Handler)()) {
     return [this, Handler] { Guarded([&] { (this->*Handler)(); }); };
@@ -354,23 +369,17 @@ void TScanDialog::ShowProgress(const TScanProgress& Step) {
   const double elapsed = FClock.elapsed() / 1000.0;
   // Before the first answer the time-out is the best guess: most addresses are silent.
   const double each = Step.Done > 0 ? elapsed / static_cast<double>(Step.Done) : seTimeout->value() / 1000.0;
-  lStatus->setText(QStringLiteral("Asking address %1 at %2 bit/s. %3 found, %4.")
-                       .arg(Step.Address)
-                       .arg(Step.Speed)
-                       .arg(Plural(FFindings.size(), QStringLiteral("device"), QStringLiteral("devices")))
-                       .arg(SecondsLeftText(each * static_cast<double>(Step.Total - Step.Done))));
+  lStatus->setText(
+      QStringLiteral("Asking address %1 at %2 bit/s: %3 so far, %4.")
+          .arg(Step.Address)
+          .arg(Step.Speed)
+          .arg(AnsweredText(FFindings), SecondsLeftText(each * static_cast<double>(Step.Total - Step.Done))));
 }
 
 void TScanDialog::ShowSummary(const TScanPlan& Plan, bool Cancelled, bool Failed) {
   const size_t total = Plan.Addresses.size() * Plan.Speeds.size();
   pbProgress->setValue(static_cast<int>(FAsked));
-  size_t devices = 0, unclear = 0;
-  for (const TFinding& finding : FFindings)
-    (finding.Status == TFindStatus::Found || finding.Status == TFindStatus::Refused ? devices : unclear)++;
-  const QString found =
-      QStringLiteral("%1 answered, %2.")
-          .arg(Plural(devices, QStringLiteral("device"), QStringLiteral("devices")),
-               Plural(unclear, QStringLiteral("unclear answer"), QStringLiteral("unclear answers")));
+  const QString found = AnsweredText(FFindings) + QLatin1Char('.');
   const QString seconds = QString::number(FClock.elapsed() / 1000.0, 'f', 1);
   if (!FPort->Active())
     lStatus->setText(QStringLiteral("The port was closed: the scan ended after %1 of %2 questions. %3")

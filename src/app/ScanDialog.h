@@ -23,8 +23,8 @@ class TAfComPort;
 
 // The result table's column titles, as the table, the clipboard and the CSV file show them.
 QStringList ScanColumnTitles();
-// One finding as the table's cells: the address as the window shows it (the character when it is printable,
-// decimal, hexadecimal), the speed, the status, the family of its model and the INFO text.
+// One finding as the table's cells: the address as the window's address lists show it (the character when
+// it is visible, decimal, hexadecimal), the speed, the status, the family of its model and the INFO text.
 QStringList ScanRowCells(const TFinding& Finding);
 // The table as tab-separated lines, titles first (tabs and line breaks inside a cell become spaces).
 QString ScanRowsAsTabText(const std::vector<TFinding>& Findings);

@@ -129,18 +129,18 @@ TEST_F(ScanDialogTest, DevicesAtTwoSpeedsAreListedWithTheirStatus) {
         << dialog.lStatus->text().toStdString();
     EXPECT_TRUE(dialog.lStatus->text().endsWith(": 3 devices answered, 1 unclear answer."));
     const std::vector<QStringList> expected = {
-        {"1", "49", "0x31", "9600", "found", "temperature, humidity, dew point", "HRW;hall"},
-        {"5", "53", "0x35", "9600", "damaged answer", "", ""},
-        {"2", "50", "0x32", "19200", "found", "temperature", "VKM7;cellar"},
-        {"4", "52", "0x34", "19200", "found", "four analog channels", "KQ6;line \"B\", hall 2"},
+        {"1", "49", "31", "9600", "found", "temperature, humidity, dew point", "HRW;hall"},
+        {"5", "53", "35", "9600", "damaged answer", "", ""},
+        {"2", "50", "32", "19200", "found", "temperature", "VKM7;cellar"},
+        {"4", "52", "34", "19200", "found", "four analog channels", "KQ6;line \"B\", hall 2"},
     };
     EXPECT_EQ(Rows(dialog), expected);
 
     dialog.bCopy->click();
     const QStringList copied = QApplication::clipboard()->text().split('\n');
     ASSERT_EQ(copied.size(), 6);  // titles, four rows, the last line's end
-    EXPECT_EQ(copied[0], "Char.\tAddress\tHex\tSpeed\tStatus\tFamily\tINFO");
-    EXPECT_EQ(copied[2], "5\t53\t0x35\t9600\tdamaged answer\t\t");
+    EXPECT_EQ(copied[0], "ascii\tdec\thex\tSpeed\tStatus\tFamily\tINFO");
+    EXPECT_EQ(copied[2], "5\t53\t35\t9600\tdamaged answer\t\t");
 
     const QString path = folder.filePath("scan.csv");
     ASSERT_TRUE(dialog.SaveCsv(path));
@@ -148,8 +148,8 @@ TEST_F(ScanDialogTest, DevicesAtTwoSpeedsAreListedWithTheirStatus) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(file.readAll()).split("\r\n");
     ASSERT_EQ(lines.size(), 6);
-    EXPECT_EQ(lines[0], "Char.,Address,Hex,Speed,Status,Family,INFO");
-    EXPECT_EQ(lines[4], "4,52,0x34,19200,found,four analog channels,\"KQ6;line \"\"B\"\", hall 2\"");
+    EXPECT_EQ(lines[0], "ascii,dec,hex,Speed,Status,Family,INFO");
+    EXPECT_EQ(lines[4], "4,52,34,19200,found,four analog channels,\"KQ6;line \"\"B\"\", hall 2\"");
   });
   EXPECT_EQ(Sim.PortSpeed(), 9600) << "the port's speed is given back";
   EXPECT_TRUE(Boxes->Shown().empty());
