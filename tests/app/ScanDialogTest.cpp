@@ -94,6 +94,15 @@ class ScanDialogTest : public WindowTest {
     });
   }
 
+  // The scan ended before its next question once the user's request was taken in At, well short of the
+  // plan's Planned questions.
+  void ExpectQuietSince(sim::TClock::time_point At, size_t Planned) const {
+    const auto heard = PacketsHeard();
+    EXPECT_LT(heard.size(), Planned);
+    for (const sim::THeardRequest& request : heard)
+      EXPECT_LE(request.At, At) << "a question went out after the scan was ended";
+  }
+
   static std::vector<QStringList> Rows(const TScanDialog& Dialog) {
     std::vector<QStringList> rows;
     for (int row = 0; row < Dialog.tFound->rowCount(); ++row) {
@@ -171,42 +180,51 @@ TEST_F(ScanDialogTest, StopEndsTheScanBeforeTheNextQuestionAndKeepsTheRows) {
     EXPECT_FALSE(dialog.Scanning());
     ASSERT_EQ(Rows(dialog).size(), 2u);
     EXPECT_EQ(Rows(dialog)[1][1], "49");
-    EXPECT_TRUE(dialog.lStatus->text().startsWith("Stopped after 4 of 73 questions"))
+    const QString asked = QString::number(PacketsHeard().size());
+    EXPECT_TRUE(dialog.lStatus->text().startsWith("Stopped after " + asked + " of 73 questions"))
         << dialog.lStatus->text().toStdString();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(dialog.bStart->isEnabled());
   });
-  const auto heard = PacketsHeard();
-  EXPECT_EQ(heard.size(), 4u);
-  for (const sim::THeardRequest& request : heard)
-    EXPECT_LE(request.At, *stoppedAt) << "a question went out after Stop";
+  ExpectQuietSince(*stoppedAt, 73);
 }
 
 // Esc, or closing the main window, while a scan runs: the scan ends before its next question, then the
 // dialog closes (and the window with it).
 TEST_F(ScanDialogTest, EscAndClosingTheWindowEndTheScanFirst) {
-  OpenLine({Device(48, 9600, "HRW;a")});
+  OpenLine({Device(40, 9600, "HRW;a")});
+  std::optional<sim::TClock::time_point> escAt, closedAt;
   InDialog([&](TScanDialog& dialog) {
     Narrow(dialog, 40, 120, 100, true);
-    AfterRequests(3, [&] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    AfterRequests(3, [&] {
+      escAt = sim::TClock::now();
+      QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
     dialog.bStart->click();
+    Sim.SetLog({});
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(dialog.Findings().size(), 0u);
+    EXPECT_EQ(dialog.Findings().size(), 1u);
   });
-  EXPECT_EQ(PacketsHeard().size(), 3u);
+  ASSERT_TRUE(escAt.has_value());
+  ExpectQuietSince(*escAt, 81);
   EXPECT_TRUE(Window->isVisible());
 
   Sim.ClearRecords();
   QApplication::setQuitOnLastWindowClosed(false);  // the run goes on after this window
   InDialog([&](TScanDialog& dialog) {
     Narrow(dialog, 40, 120, 100, true);
-    AfterRequests(10, [&] { Window->close(); });
+    AfterRequests(3, [&] {
+      closedAt = sim::TClock::now();
+      Window->close();
+    });
     dialog.bStart->click();
+    Sim.SetLog({});
     EXPECT_FALSE(dialog.isVisible());
-    ASSERT_EQ(dialog.Findings().size(), 1u);
+    EXPECT_EQ(dialog.Findings().size(), 1u);
   });
   QApplication::setQuitOnLastWindowClosed(true);
-  EXPECT_EQ(PacketsHeard().size(), 10u);
+  ASSERT_TRUE(closedAt.has_value());
+  ExpectQuietSince(*closedAt, 81);
   EXPECT_FALSE(Window->isVisible());
 }
 
