@@ -1,6 +1,7 @@
 #include "app/ufMain.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDate>
 #include <QDesktopServices>
@@ -24,6 +25,7 @@
 #include "app/Application.h"
 #include "app/BusyWindow.h"
 #include "app/ProductVersion.h"
+#include "app/ScanDialog.h"
 #include "engine/DeviceLine.h"
 #include "engine/DeviceSearch.h"
 #include "engine/Readdressing.h"
@@ -151,6 +153,7 @@ void TfMain::BindHandlers() {
           [this] { Guarded([this] { cbbOldSpeedChange(cbbOldSpeed); }); });
   shpxOpenClose->onClick = bind(&TfMain::bOpenDisconnectClick);
   shpxGetAdrorSn->onClick = bind(&TfMain::bGetClick);
+  shpxScanLine->onClick = bind(&TfMain::shpxScanLineClick);
   shpxUpdate->onClick = bind(&TfMain::bUpdateClick);
   shpxReadValues->onClick = bind(&TfMain::shpxReadValuesClick);
   shpxCloseApp->onClick = bind(&TfMain::bCloseClick);
@@ -174,6 +177,17 @@ void TfMain::showEvent(QShowEvent* Event) {
   if (!Event->spontaneous()) Guarded([this] { FormShow(this); });
 }
 
+// A scan runs inside the dialog's handler: the window closes once the scan has ended and the dialog with it.
+void TfMain::closeEvent(QCloseEvent* Event) {
+  if (FScanDialog && FScanDialog->Scanning()) {
+    FCloseAfterScan = true;
+    FScanDialog->CloseWhenIdle();
+    Event->ignore();
+    return;
+  }
+  TfMainLayout::closeEvent(Event);
+}
+
 void TfMain::AfComPortOpenClose(QObject*) {
   shpxOpenClose->SetCaption(AfComPort1->Active() ? QStringLiteral("Close port")
                                                  : QStringLiteral("Open port"));
@@ -184,6 +198,7 @@ void TfMain::AfComPortOpenClose(QObject*) {
                  active, true);
   shpxOpenClose->setEnabled(AfComPort1->ComNumber() != 0);
   shpxUpdate->setEnabled(active);
+  shpxScanLine->setEnabled(active);
   shpxGetAdrorSn->setEnabled(active && cbOneDeviceOnLine->isChecked() && byAddress);
   EnableControls({cbbOldAddress}, active && byAddress, false);
   EnableControls({medtSerialNumber}, active && rbSerialNumber->isChecked(), false);
@@ -231,6 +246,35 @@ void TfMain::bGetClick(QObject*) {
     cbbOldAddress->setCurrentIndex(entry);
   else
     ShowPlainMessage(this, kNoModuleFound);
+}
+
+void TfMain::shpxScanLineClick(QObject*) {
+  if (FScanDialog || !AfComPort1->Active()) return;
+  TScanDialog dialog(AfComPort1, this);
+  FScanDialog = &dialog;
+  const bool chosen = dialog.exec() == QDialog::Accepted && dialog.Chosen();
+  FScanDialog = nullptr;
+  if (FCloseAfterScan) {
+    FCloseAfterScan = false;
+    close();
+    return;
+  }
+  if (chosen) SelectFoundDevice(*dialog.Chosen());
+}
+
+// As after a speed search: the address list shows the device and the port goes on at its speed. The
+// address list is only usable in the by-address mode, so that mode is chosen first (its state handler
+// rebuilds the lists).
+void TfMain::SelectFoundDevice(const TFinding& Found) {
+  if (!rbByOldADR->isChecked()) {
+    rbByOldADR->setChecked(true);
+    AfComPortOpenClose(rbByOldADR);
+  }
+  const int entry = EntryOf(cbbOldAddress, AddressText(Found.Address));
+  if (entry >= 0) cbbOldAddress->setCurrentIndex(entry);
+  const auto speed = std::find(DeviceSpeeds.begin(), DeviceSpeeds.end(), Found.Speed);
+  if (speed != DeviceSpeeds.end())
+    cbbOldSpeed->setCurrentIndex(static_cast<int>(speed - DeviceSpeeds.begin()));
 }
 
 bool TfMain::OfferOtherSpeeds() {
@@ -380,6 +424,7 @@ void TfMain::ApplyEnglishTexts() {
   rbSerialNumber->setText(QStringLiteral("By serial number:"));
   SetLabelText(lblStitekExample, QStringLiteral("Example of the device label:"));
   shpxGetAdrorSn->SetCaption(QStringLiteral("Read"));
+  shpxScanLine->SetCaption(QStringLiteral("Scan line…"));
   SetLabelText(lbl3point, QStringLiteral("Set new address"));
   SetLabelText(lNewAddress, QStringLiteral("New address:"));
   SetLabelText(lNewSpeed, QStringLiteral("New communication speed:"));

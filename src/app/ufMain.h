@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QPointer>
 #include <QString>
 #include <initializer_list>
 
@@ -17,6 +18,8 @@ namespace tarnel {
 void EnableControls(std::initializer_list<QObject*> Components, bool Value, bool Recursive);
 
 // The main window controller: every user action of the window is one handler here.
+class TScanDialog;
+
 class TfMain : public TfMainLayout {
  public:
   explicit TfMain(QWidget* Parent = nullptr);
@@ -24,6 +27,7 @@ class TfMain : public TfMainLayout {
   void AfComPortOpenClose(QObject* Sender);
   void cbbOldSpeedChange(QObject* Sender);
   void bGetClick(QObject* Sender);
+  void shpxScanLineClick(QObject* Sender);
   void bUpdateClick(QObject* Sender);
   void bCloseClick(QObject* Sender);
   void bOpenDisconnectClick(QObject* Sender);
@@ -37,6 +41,7 @@ class TfMain : public TfMainLayout {
 
  protected:
   void showEvent(QShowEvent* Event) override;
+  void closeEvent(QCloseEvent* Event) override;
   bool eventFilter(QObject* Watched, QEvent* Event) override;
 
  private:
@@ -53,10 +58,14 @@ class TfMain : public TfMainLayout {
   // After a silent "Read": whether the user wants the other speeds searched.
   bool OfferOtherSpeeds();
   TFinding SearchOtherSpeeds(TDeviceLine& Line);
+  // Selects Found's address in the current-address list and its speed in the port's speed list.
+  void SelectFoundDevice(const TFinding& Found);
   QString SerialNumberText() const;
   void Log(const QString& Line);
 
-  QString BaseCaption;  // the caption as first seen by ShowVersionInTitle
+  QString BaseCaption;                // the caption as first seen by ShowVersionInTitle
+  QPointer<TScanDialog> FScanDialog;  // while "Scan line…" is open
+  bool FCloseAfterScan = false;       // the window was asked to close while a scan ran
 };
 
 }  // namespace tarnel

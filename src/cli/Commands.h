@@ -21,7 +21,4 @@ int RunBurnSerial(const TCliArguments& Arguments, TOutput& Output);
 std::string PortOption(const TCliArguments& Arguments);
 int32_t SpeedOption(const TCliArguments& Arguments);
 
-// How long each address has to begin its answer in a scan unless --timeout says otherwise.
-inline constexpr int32_t DefaultScanTimeoutMs = 100;
-
 }  // namespace tarnel::cli

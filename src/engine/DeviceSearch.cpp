@@ -65,11 +65,12 @@ TScanReport ScanLine(TDeviceLine& Line, const TScanPlan& Plan, const std::atomic
     for (const int32_t speed : Plan.Speeds) {
       Line.SetSpeed(speed);
       for (const uint8_t address : Plan.Addresses) {
+        // Progress may be where the user's Stop is taken in (the window processes its events there).
+        if (Progress && !Cancel) Progress({report.Asked, total, speed, address});
         if (Cancel) {
           report.Cancelled = true;
           return report;
         }
-        if (Progress) Progress({report.Asked, total, speed, address});
         const TFinding finding = AskAddress(Line, address, Plan.TimeoutMs);
         ++report.Asked;
         if (!HeardSomething(finding)) continue;

@@ -52,6 +52,11 @@ TFinding FindAtSpeeds(TDeviceLine& Line, const std::vector<int32_t>& Speeds, con
 // The INFO request to one address within TimeoutMs: what answers there.
 TFinding AskAddress(TDeviceLine& Line, uint8_t Address, int32_t TimeoutMs);
 
+// How long each address has to begin its answer in a scan unless the user says otherwise (the command line
+// and the window alike): a device answers within a few milliseconds, and a USB adapter adds up to 16 ms each
+// way, so this leaves room three times over while a scan of one speed stays at about 30 s.
+inline constexpr int32_t DefaultScanTimeoutMs = 100;
+
 // A scan asks every address at every speed, speed by speed.
 struct TScanPlan {
   std::vector<uint8_t> Addresses;
@@ -73,9 +78,9 @@ struct TScanReport {
   bool Cancelled = false;          // Cancel ended it before the plan was through
 };
 
-// Runs the plan; Cancel is looked at before each question, so a cancelled scan ends within one exchange
-// with what it found so far. Found hears each finding at once, Progress each question before it is asked.
-// The line's speed is given back afterwards.
+// Runs the plan; Cancel is looked at before each question (after Progress, which may be where it is set),
+// so a cancelled scan ends within one exchange with what it found so far. Found hears each finding at once,
+// Progress each question before it is asked. The line's speed is given back afterwards.
 TScanReport ScanLine(TDeviceLine& Line, const TScanPlan& Plan, const std::atomic<bool>& Cancel,
                      const std::function<void(const TFinding&)>& Found = {},
                      const std::function<void(const TScanProgress&)>& Progress = {});

@@ -17,6 +17,12 @@ std::string FormatLogTemplate(std::string Template, std::initializer_list<std::s
 // The address as the window shows it: the character with that code (UTF-8).
 std::string AddressCharacter(uint8_t Address);
 
+// Whether that character can be shown at all: no control character (C0, DEL, C1), which a list draws as
+// nothing or as a box.
+inline bool HasPrintableCharacter(uint8_t Address) {
+  return Address >= 0x20 && Address != 0x7F && !(Address >= 0x80 && Address < 0xA0);
+}
+
 // Text of single-byte characters (an INFO text as the device sends it) in UTF-8.
 std::string Latin1ToUtf8(const std::string& Text);
 

@@ -120,6 +120,7 @@ void TfMainLayout::TakeControls() {
   const Ui::fMain& ui = *FUi;
   pTop = ui.pTop, p1 = ui.p1, p2 = ui.p2, p3 = ui.p3, p4 = ui.p4, pBottom = ui.pBottom, pnl1 = ui.pnl1;
   shpx1 = ui.shpx1, shpxOpenClose = ui.shpxOpenClose, shpxGetAdrorSn = ui.shpxGetAdrorSn;
+  shpxScanLine = ui.shpxScanLine;
   shpxUpdate = ui.shpxUpdate, shpxReadValues = ui.shpxReadValues, shpxCloseApp = ui.shpxCloseApp;
   lblCaption = ui.lblCaption, l1 = ui.l1, lbl1point = ui.lbl1point,
   lblChoseSerialPort = ui.lblChoseSerialPort;
@@ -248,7 +249,8 @@ void TfMainLayout::SetupShapeButtons() {
   shpx1->SetShape(stRectangle);
   shpx1->SetPen(QPen(Qt::NoPen));
   shpx1->setFocusPolicy(Qt::NoFocus);  // the title band is no button
-  for (TShapeEx* button : {shpxOpenClose, shpxGetAdrorSn, shpxUpdate, shpxReadValues, shpxCloseApp}) {
+  for (TShapeEx* button :
+       {shpxOpenClose, shpxGetAdrorSn, shpxScanLine, shpxUpdate, shpxReadValues, shpxCloseApp}) {
     button->SetShape(stRoundRect);
     button->SetColorSchema(shpxclrschm1);
     button->setFont(ArialPixels(16));

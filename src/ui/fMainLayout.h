@@ -34,7 +34,8 @@ class TfMainLayout : public QWidget {
   ~TfMainLayout() override;
 
   QFrame *pTop, *p1, *p2, *p3, *p4, *pBottom, *pnl1;
-  TShapeEx *shpx1, *shpxOpenClose, *shpxGetAdrorSn, *shpxUpdate, *shpxReadValues, *shpxCloseApp;
+  TShapeEx *shpx1, *shpxOpenClose, *shpxGetAdrorSn, *shpxScanLine, *shpxUpdate, *shpxReadValues,
+      *shpxCloseApp;
   TShapeExColorSchema* shpxclrschm1;
   QLabel *lblCaption, *l1, *lbl1point, *lblChoseSerialPort, *lblCommunicationSpeed, *l2, *lbl2Point,
       *lblStitekExample, *l4, *lbl3point, *lNewAddress, *lNewSpeed, *lblSensorInfo, *l9, *img1;

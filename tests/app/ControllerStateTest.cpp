@@ -32,9 +32,9 @@ void ExpectEnabling(TfMain& w, const TEnabling& s) {
   SCOPED_TRACE(testing::Message() << "open " << s.Open << " serial " << s.BySerial << " one " << s.OneDevice);
   const bool byAddress = !s.BySerial;
   EXPECT_EQ(w.shpxOpenClose->Caption(), s.Open ? "Close port" : "Open port");
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{w.p2, w.p3, w.rbByOldADR, w.rbSerialNumber, w.cbbNewAddress,
-                                       w.lNewAddress, w.shpxUpdate, w.lblStitekExample, w.img1})
+  for (QWidget* control : std::initializer_list<QWidget*>{w.p2, w.p3, w.rbByOldADR, w.rbSerialNumber,
+                                                          w.cbbNewAddress, w.lNewAddress, w.shpxUpdate,
+                                                          w.shpxScanLine, w.lblStitekExample, w.img1})
     EXPECT_EQ(control->isEnabled(), s.Open) << control->objectName().toStdString();
   EXPECT_EQ(w.shpxGetAdrorSn->isEnabled(), s.Open && s.OneDevice && byAddress);
   EXPECT_EQ(w.cbbOldAddress->isEnabled(), s.Open && byAddress);

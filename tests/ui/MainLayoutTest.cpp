@@ -78,6 +78,7 @@ const std::vector<TControl>& Controls() {
       {"lblStitekExample", "QLabel", "p2", {49, 118, 147, 16}, "Příklad štítku na zařízení:", true},
       {"img1", "QLabel", "p2", {227, 115, 159, 58}, "", true},
       {"shpxGetAdrorSn", "tarnel::TShapeEx", "p2", {424, 55, 153, 49}, "Načíst", false},
+      {"shpxScanLine", "tarnel::TShapeEx", "p2", {424, 117, 153, 45}, "Prohledat linku…", false},
       {"l4", "QLabel", "p3", {18, 3, 27, 36}, "3.", true},
       {"lbl3point", "QLabel", "p3", {50, 17, 156, 18}, "Nastavení nové adresy", true},
       {"bvlWhite", "tarnel::TBevel", "p3", {16, 28, 569, 9}, "", true},
@@ -163,12 +164,26 @@ TEST_F(MainLayoutTest, EveryControlIsLaidOut) {
   }
 }
 
+// The scan button was added to the designed layout: it lies inside its panel and covers no other control.
+TEST_F(MainLayoutTest, TheScanButtonCoversNoOtherControl) {
+  const QRect scan(Window->shpxScanLine->mapTo(Window, QPoint(0, 0)), Window->shpxScanLine->size());
+  EXPECT_TRUE(Window->p2->geometry().contains(scan));
+  for (const TControl& control : Controls()) {
+    auto* other = Window->findChild<QWidget*>(control.Name);
+    ASSERT_NE(other, nullptr) << control.Name;
+    if (other == Window->shpxScanLine || other->isAncestorOf(Window->shpxScanLine)) continue;
+    const QRect area(other->mapTo(Window, QPoint(0, 0)), other->size());
+    EXPECT_FALSE(area.intersects(scan)) << control.Name;
+  }
+}
+
 TEST_F(MainLayoutTest, MembersPointAtTheNamedControls) {
   const std::vector<std::pair<QObject*, const char*>> members = {
       {Window->pTop, "pTop"},
       {Window->pnl1, "pnl1"},
       {Window->shpx1, "shpx1"},
       {Window->shpxReadValues, "shpxReadValues"},
+      {Window->shpxScanLine, "shpxScanLine"},
       {Window->lblCaption, "lblCaption"},
       {Window->img1, "img1"},
       {Window->bvlWhite, "bvlWhite"},
@@ -280,8 +295,8 @@ TEST_F(MainLayoutTest, TabOrderFollowsThePanels) {
   const std::vector<QWidget*> expected = {
       Window->cbComPort1,     Window->cbbOldSpeed,    Window->cbOneDeviceOnLine, Window->shpxOpenClose,
       Window->rbByOldADR,     Window->rbSerialNumber, Window->cbbOldAddress,     Window->medtSerialNumber,
-      Window->shpxGetAdrorSn, Window->cbbNewAddress,  Window->cbbNewSpeed,       Window->shpxUpdate,
-      Window->mLog,           Window->shpxReadValues, Window->shpxCloseApp};
+      Window->shpxGetAdrorSn, Window->shpxScanLine,   Window->cbbNewAddress,     Window->cbbNewSpeed,
+      Window->shpxUpdate,     Window->mLog,           Window->shpxReadValues,    Window->shpxCloseApp};
   std::vector<QWidget*> chain;
   QWidget* widget = Window->cbComPort1;
   do {
