@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "app/WindowFixture.h"
+#include "support/UiThreadWait.h"
 
 namespace tarnel::test {
 
@@ -23,20 +24,23 @@ TEST_F(BusyWindowTest, ClicksMadeWhileAnExchangeBlocksTheWindowAreDropped) {
   OpenPort();
   Sim.ClearRecords();
   std::atomic<bool> clicked{false};
-  Sim.SetLog([this, &clicked](const std::string& Line) {
+  bool delivered = false;  // the clicks reached the window (the UI thread alone touches it)
+  Sim.SetLog([this, &clicked, &delivered](const std::string& Line) {
     if (Line.find("\"request\"") == std::string::npos || clicked.exchange(true)) return;
     QMetaObject::invokeMethod(
         qApp,
-        [this] {
+        [this, &delivered] {
           Click(Window->shpxUpdate);
           QTest::mouseClick(Window->cbOneDeviceOnLine, Qt::LeftButton);
+          delivered = true;
         },
         Qt::QueuedConnection);
   });
   Click(Window->shpxReadValues);
-  QTest::qWait(300);
+  ASSERT_TRUE(clicked.load()) << "the device heard no request";
+  // Clicks that were not dropped would run here at the latest, before the checks below.
+  ASSERT_TRUE(PumpUntil([&] { return delivered; })) << "the clicks never reached the window";
   Sim.SetLog({});
-  ASSERT_TRUE(clicked.load());
   ASSERT_EQ(LogLines().size(), 2u);
   for (const auto& request : PacketsHeard())
     EXPECT_NE(static_cast<uint8_t>(request.Bytes[5]), 0xE4) << "a dropped click readdressed the device";

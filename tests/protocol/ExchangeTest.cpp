@@ -483,10 +483,14 @@ TEST_F(ExchangePortAdapterTest, WaitEndsAtOnceForBytesAlreadyThereAndLastsItsTim
   EXPECT_GE(WaitMs(30), 25) << "nothing waiting";
   line.Write(BuildInfoRequest(0x31));
   ASSERT_TRUE(sim.WaitForAnswers(1, 1s));
-  std::this_thread::sleep_for(20ms);  // the answer waits in the driver before the wait begins
+  // The whole answer waits in the driver before the wait begins.
+  const ByteString answer = BuildPacket97(0x31, 1, 0, "HRW;hall");
+  const Clock::time_point deadline = Clock::now() + 5s;
+  while (line.BytesWaiting() < static_cast<int32_t>(answer.size()) && Clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_EQ(line.BytesWaiting(), static_cast<int32_t>(answer.size()));
   EXPECT_LT(WaitMs(1000), 200);
-  EXPECT_GT(line.BytesWaiting(), 0);
-  EXPECT_EQ(line.ReadAll(), BuildPacket97(0x31, 1, 0, "HRW;hall"));
+  EXPECT_EQ(line.ReadAll(), answer);
   EXPECT_GE(WaitMs(30), 25) << "read out: quiet again";
 }
 

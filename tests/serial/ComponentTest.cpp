@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "UiPosts.h"
 #include "serial/AfComPort.h"
 #include "serial/AfSafeSync.h"
 #include "serial/ApplicationErrors.h"
@@ -587,9 +588,10 @@ TEST_F(ComPortLineTest, CloseDoesNotWaitForDeliveryToBusyUiThread) {
   std::atomic<int> Reports{0};
   Port->OnDataRecived = [&](QObject*, int32_t) { ++Reports; };
   Port->Open();
+  const int Posted = test::UiPosts();
   ASSERT_TRUE(Pty().WriteAll("waiting"));
   // The UI thread serves nothing now, so the event thread sits in a delivery.
-  std::this_thread::sleep_for(400ms);
+  ASSERT_TRUE(test::WaitForUiPostsAfter(Posted)) << "the event thread never handed the arrival over";
   auto Start = Clock::now();
   Port->Close();
   EXPECT_LT(MsSince(Start), 1500) << "a delivery in progress must not hold up the close";
@@ -601,8 +603,9 @@ TEST_F(ComPortLineTest, DestroyingOpenPortFiresNoCloseAndDoesNotHang) {
   int Closes = 0;
   Port->OnPortClose = [&](QObject*) { ++Closes; };
   Port->Open();
+  const int Posted = test::UiPosts();
   ASSERT_TRUE(Pty().WriteAll("pending"));
-  std::this_thread::sleep_for(300ms);
+  ASSERT_TRUE(test::WaitForUiPostsAfter(Posted)) << "the event thread never handed the arrival over";
   auto Start = Clock::now();
   Port.reset();
   EXPECT_LT(MsSince(Start), 1500);

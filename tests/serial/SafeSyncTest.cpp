@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "UiPosts.h"
 #include "serial/AfSafeSync.h"
 #include "serial/ApplicationErrors.h"
 #include "support/UiThreadWait.h"
@@ -141,8 +142,9 @@ TEST_F(SafeSyncServiceTest, TimedOutDeliveryNeverRunsLater) {
 
 TEST_F(SafeSyncServiceTest, ShuttingSlotReleasesWaitingCaller) {
   uint32_t Id = CountingSlot();
+  const int Posted = test::UiPosts();
   auto Result = CallFromWorker(Id, 20000);
-  std::this_thread::sleep_for(50ms);  // let the worker queue its delivery
+  ASSERT_TRUE(test::WaitForUiPostsAfter(Posted)) << "the worker never queued its delivery";
   auto Start = Clock::now();
   EXPECT_TRUE(Service.Enable(Id, false));
   ASSERT_EQ(Result.wait_for(2s), std::future_status::ready);
@@ -156,8 +158,9 @@ TEST_F(SafeSyncServiceTest, ShuttingSlotReleasesWaitingCaller) {
 
 TEST_F(SafeSyncServiceTest, FreeingSlotReleasesWaitingCaller) {
   uint32_t Id = CountingSlot();
+  const int Posted = test::UiPosts();
   auto Result = CallFromWorker(Id, 20000);
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(test::WaitForUiPostsAfter(Posted)) << "the worker never queued its delivery";
   EXPECT_TRUE(Service.Unregister(Id));
   ASSERT_EQ(Result.wait_for(2s), std::future_status::ready);
   EXPECT_FALSE(Result.get());
@@ -209,8 +212,9 @@ TEST_F(SafeSyncServiceTest, ProcessPendingServesWaitingCallerWithoutEventLoop) {
 
 TEST_F(SafeSyncServiceTest, ProcessPendingOffTheUiThreadRunsNothing) {
   uint32_t Id = CountingSlot();
+  const int Posted = test::UiPosts();
   auto Result = CallFromWorker(Id, 300);
-  std::this_thread::sleep_for(50ms);
+  ASSERT_TRUE(test::WaitForUiPostsAfter(Posted)) << "the worker never queued its delivery";
   std::thread([this] { Service.ProcessPending(); }).join();
   EXPECT_EQ(Runs.load(), 0);
   EXPECT_TRUE(Result.get());

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "UiPosts.h"
 #include "serial/AfSafeSync.h"
 #include "serial/TThread.h"
 #include "serial/platform/Threads.h"
@@ -33,12 +34,17 @@ class BodyThread : public TThread {
 };
 
 TEST(ThreadTest, TerminateIsSeenByTheBody) {
-  BodyThread thread([](BodyThread& self) {
+  std::atomic<bool> running{false};
+  BodyThread thread([&](BodyThread& self) {
+    running = true;
     while (!self.Terminated())
       std::this_thread::sleep_for(1ms);
   });
   thread.Start();
-  std::this_thread::sleep_for(20ms);
+  const auto deadline = Clock::now() + 10s;
+  while (!running && Clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_TRUE(running) << "the body never ran";
   thread.Terminate();
   thread.WaitFor();
   EXPECT_TRUE(thread.Terminated());
@@ -53,8 +59,11 @@ TEST(ThreadTest, PriorityBecomesTheThreadsNiceness) {
   });
   thread.SetPriority(tpLower);
   thread.Start();
-  while (tid == 0)
+  const auto deadline = Clock::now() + 10s;
+  while (tid == 0 && Clock::now() < deadline)
     std::this_thread::sleep_for(1ms);
+  if (tid == 0) thread.Terminate();  // the destructor waits for the body
+  ASSERT_NE(tid, 0) << "the body never ran";
   errno = 0;
   EXPECT_EQ(getpriority(PRIO_PROCESS, tid), platform::NiceValue(tpLower));
   thread.SetPriority(tpIdle);
@@ -82,9 +91,10 @@ TEST(ThreadTest, WaitingOnTheUiThreadServesDeliveries) {
   const uint32_t slot = SafeSyncRegister([&](uint32_t) { ran = true; });
   ASSERT_NE(slot, 0u);
   SafeSyncEnable(slot, true);
+  const int posted = test::UiPosts();
   BodyThread thread([&](BodyThread&) { SafeSyncCall(slot, 5000); });
   thread.Start();
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(test::WaitForUiPostsAfter(posted)) << "the thread never handed its delivery over";
   const auto start = Clock::now();
   thread.WaitFor();
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count(), 2000);
