@@ -141,7 +141,10 @@ void ReadValues(TDeviceLine& Line, TDeviceReading& Reading, const std::string& A
 std::string FormatLogTemplate(std::string Template, std::initializer_list<std::string> Values) {
   int index = 0;
   for (const std::string& value : Values) {
-    const std::string key = "{" + std::to_string(index++) + "}";
+    // Built in steps: GCC 12 at -O3 wrongly sees overlapping copies in "{" + std::to_string(...).
+    std::string key(1, '{');
+    key += std::to_string(index++);
+    key += '}';
     for (size_t at = Template.find(key); at != std::string::npos; at = Template.find(key, at + value.size()))
       Template.replace(at, key.size(), value);
   }
