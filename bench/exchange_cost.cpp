@@ -16,6 +16,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -55,6 +56,13 @@ double CpuMs() {
   getrusage(RUSAGE_SELF, &usage);
   const auto ms = [](const timeval& T) { return T.tv_sec * 1000.0 + T.tv_usec / 1000.0; };
   return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// The calling thread's own processor time.
+double ThreadCpuMs() {
+  timespec time{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
+  return time.tv_sec * 1000.0 + time.tv_nsec / 1e6;
 }
 
 double LoadAverage() {
@@ -98,6 +106,7 @@ struct TClient {
   std::vector<double> RoundTripMs;  // less the designed pause for the exchange
   std::vector<double> PauseLateMs;  // how late a plain sleep of 10 ms ended
   double CpuMs = 0;
+  double UiThreadCpuMs = 0;  // of CpuMs, the part of the thread that makes the round trips
   int Count = 0;
 };
 
@@ -109,6 +118,7 @@ void ExchangeBlock(TClient& Client) {
   TAfComPortExchange line(&port);
   const ByteString request = BuildInfoRequest(Address);
   const double cpuBefore = CpuMs();
+  const double threadBefore = ThreadCpuMs();
   for (int i = 0; i < Block; ++i) {
     const Clock::time_point start = Clock::now();
     const ByteString result = ExchangePacket(&line, request, 500, CheckPacket97, StandardExchangeOptions);
@@ -117,6 +127,7 @@ void ExchangeBlock(TClient& Client) {
     Client.RoundTripMs.push_back(Ms(returned - start) - DesignedPauseMs);
     QCoreApplication::processEvents();
   }
+  Client.UiThreadCpuMs += ThreadCpuMs() - threadBefore;
   Client.CpuMs += CpuMs() - cpuBefore;
   Client.Count += Block;
   port.Close();
@@ -257,6 +268,9 @@ int main(int argc, char** argv) {
   if (roundTrips > 0) {
     Print(exchange);
     Print(baseline);
+    std::printf("  of the exchange's CPU: UI thread %.1f us, port threads %.1f us per round trip\n",
+                1000 * exchange.UiThreadCpuMs / exchange.Count,
+                1000 * (exchange.CpuMs - exchange.UiThreadCpuMs) / exchange.Count);
     std::printf("  a plain 10 ms sleep of the baseline ended late by: median %.1f us  p99 %.1f us\n",
                 1000 * Percentile(baseline.PauseLateMs, 0.5), 1000 * Percentile(baseline.PauseLateMs, 0.99));
     const double medianRatio = Percentile(exchange.RoundTripMs, 0.5) / Percentile(baseline.RoundTripMs, 0.5);
