@@ -273,6 +273,14 @@ int main(int argc, char** argv) {
                 1000 * (exchange.CpuMs - exchange.UiThreadCpuMs) / exchange.Count);
     std::printf("  a plain 10 ms sleep of the baseline ended late by: median %.1f us  p99 %.1f us\n",
                 1000 * Percentile(baseline.PauseLateMs, 0.5), 1000 * Percentile(baseline.PauseLateMs, 0.99));
+    // Like with like: the plain round trip followed by the same kind of pause, less its nominal 10 ms.
+    TClient paced("termios client + its 10 ms sleep");
+    for (size_t i = 0; i < baseline.RoundTripMs.size(); ++i)
+      paced.RoundTripMs.push_back(baseline.RoundTripMs[i] + baseline.PauseLateMs[i]);
+    const double pacedRatio = Percentile(exchange.RoundTripMs, 0.5) / Percentile(paced.RoundTripMs, 0.5);
+    std::printf("  %-34s median %7.1f us  p99 %7.1f us; exchange/this: median %.2f\n", paced.Name,
+                1000 * Percentile(paced.RoundTripMs, 0.5), 1000 * Percentile(paced.RoundTripMs, 0.99),
+                pacedRatio);
     const double medianRatio = Percentile(exchange.RoundTripMs, 0.5) / Percentile(baseline.RoundTripMs, 0.5);
     const double cpuRatio = (exchange.CpuMs / exchange.Count) / (baseline.CpuMs / baseline.Count);
     std::printf("  ratio exchange/plain: median %.2f (target <= 1.5: %s)  CPU %.2f (target <= 2: %s)\n",
