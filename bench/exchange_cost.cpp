@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -21,10 +22,12 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -72,6 +75,17 @@ double LoadAverage() {
   return load;
 }
 
+// What the responder saw, in memory shared with it: when the latest request it answered was whole and when
+// its answer had been written, on the steady clock both processes share. It splits a round trip into the
+// way to the line and the way back.
+struct TMoments {
+  std::atomic<uint64_t> Answered{0};
+  Clock::time_point HeardAt;
+  Clock::time_point AnsweredAt;
+};
+TMoments* gMoments = nullptr;
+uint64_t gSeen = 0;  // answers of the responder taken into account
+
 // The child: answers every whole request to Address at once, ignores the rest, until its parent goes.
 [[noreturn]] void Respond(const std::string& Link, int Ready) {
   sim::TPty pty;
@@ -93,9 +107,13 @@ double LoadAverage() {
         heard.erase(0, 1);
       const ByteString packet = ExtractPacket97(heard, true);
       if (packet.empty()) break;
-      if (static_cast<uint8_t>(packet[4]) == Address &&
-          ::write(pty.Master(), answer.data(), answer.size()) != static_cast<ssize_t>(answer.size()))
+      if (static_cast<uint8_t>(packet[4]) != Address) continue;
+      const Clock::time_point heard = Clock::now();
+      if (::write(pty.Master(), answer.data(), answer.size()) != static_cast<ssize_t>(answer.size()))
         _exit(1);
+      gMoments->HeardAt = heard;
+      gMoments->AnsweredAt = Clock::now();
+      gMoments->Answered.fetch_add(1, std::memory_order_release);
     }
   }
 }
@@ -105,6 +123,23 @@ struct TClient {
   const char* Name;
   std::vector<double> RoundTripMs;  // less the designed pause for the exchange
   std::vector<double> PauseLateMs;  // how late a plain sleep of 10 ms ended
+  std::vector<double> ToLineMs;     // from the call to the request heard whole
+  std::vector<double> BackMs;       // from the answer written to the return (less the designed pause)
+
+  // Splits the round trip from Start to End with the responder's record of it.
+  void Split(Clock::time_point Start, Clock::time_point End) {
+    // The responder notes its answer just after writing it, which may be after the client has it.
+    uint64_t answered = gMoments->Answered.load(std::memory_order_acquire);
+    for (int i = 0; i < 10000 && answered == gSeen; ++i) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+      answered = gMoments->Answered.load(std::memory_order_acquire);
+    }
+    if (answered != gSeen + 1)
+      throw std::runtime_error("the responder answered " + std::to_string(answered - gSeen) + " times");
+    gSeen = answered;
+    ToLineMs.push_back(Ms(gMoments->HeardAt - Start));
+    BackMs.push_back(Ms(End - gMoments->AnsweredAt));
+  }
   double CpuMs = 0;
   double UiThreadCpuMs = 0;  // of CpuMs, the part of the thread that makes the round trips
   int Count = 0;
@@ -125,6 +160,7 @@ void ExchangeBlock(TClient& Client) {
     const Clock::time_point returned = Clock::now();
     if (CheckPacket97(result) != 0) throw std::runtime_error("the exchange returned no valid answer");
     Client.RoundTripMs.push_back(Ms(returned - start) - DesignedPauseMs);
+    Client.Split(start, returned - std::chrono::milliseconds(10));
     QCoreApplication::processEvents();
   }
   Client.UiThreadCpuMs += ThreadCpuMs() - threadBefore;
@@ -168,6 +204,7 @@ void BaselineBlock(const std::string& Link, TClient& Client) {
     const Clock::time_point done = Clock::now();
     if (CheckPacket97(answer) != 0) throw std::runtime_error("the baseline got no valid answer");
     Client.RoundTripMs.push_back(Ms(done - start));
+    Client.Split(start, done);
     // The exchange pauses 10 ms after each round trip; the baseline keeps the same pace, and notes how late
     // a plain sleep wakes: the floor for the exchange's pause.
     const Clock::time_point pauseEnd = Clock::now() + std::chrono::milliseconds(10);
@@ -208,6 +245,14 @@ double Percentile(std::vector<double> Values, double Fraction) {
   return Values[index];
 }
 
+void PrintSplit(const TClient& Client) {
+  std::printf(
+      "  %-34s to the line: median %6.1f us  p99 %7.1f us; back from the answer: median %6.1f us  p99 %7.1f "
+      "us\n",
+      Client.Name, 1000 * Percentile(Client.ToLineMs, 0.5), 1000 * Percentile(Client.ToLineMs, 0.99),
+      1000 * Percentile(Client.BackMs, 0.5), 1000 * Percentile(Client.BackMs, 0.99));
+}
+
 void Print(const TClient& Client) {
   std::printf("  %-34s median %7.1f us  p99 %7.1f us  max %8.1f us  CPU %6.1f us per round trip\n",
               Client.Name, 1000 * Percentile(Client.RoundTripMs, 0.5),
@@ -225,6 +270,9 @@ int main(int argc, char** argv) {
   char pattern[] = "/tmp/tarnel-bench-XXXXXX";
   const std::string dir = mkdtemp(pattern);
   const std::string link = dir + "/COM1";
+  void* shared = mmap(nullptr, sizeof(TMoments), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (shared == MAP_FAILED) return 1;
+  gMoments = new (shared) TMoments;
   int ready[2];
   if (pipe(ready) != 0) return 1;
   // Forked before Qt or any port thread exists.
@@ -268,6 +316,8 @@ int main(int argc, char** argv) {
   if (roundTrips > 0) {
     Print(exchange);
     Print(baseline);
+    PrintSplit(exchange);
+    PrintSplit(baseline);
     std::printf("  of the exchange's CPU: UI thread %.1f us, port threads %.1f us per round trip\n",
                 1000 * exchange.UiThreadCpuMs / exchange.Count,
                 1000 * (exchange.CpuMs - exchange.UiThreadCpuMs) / exchange.Count);

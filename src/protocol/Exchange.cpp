@@ -89,8 +89,10 @@ ByteString Run(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs
   if (!Listen && Validator != nullptr && Validator(answer) == 0) wakeAt = TClock::now();
   for (;;) {
     Port->WaitForArrival(WaitMsUntil(TClock::now(), wakeAt));
-    if (Port->BytesWaiting() != 0) {
-      result += Port->ReadAll();
+    // ReadAll counts what waits itself: asking BytesWaiting first would ask the driver twice.
+    const ByteString arrived = Port->ReadAll();
+    if (!arrived.empty()) {
+      result += arrived;
       answer = AnswerPart(result, Request);
       deadline = TClock::now() + quietTime;
       if (answer.empty() && deadline < timeoutAt) deadline = timeoutAt;
