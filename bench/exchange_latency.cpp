@@ -1,9 +1,10 @@
 // How soon ExchangePacket returns once the last byte of a valid answer is on the line, less its designed
 // 10 ms closing pause, against a plain termios poll() client doing the same round trip in the same run.
 // One simulated device at 115200 bit/s; the two clients take turns in blocks so drift hits both alike.
-// With one fixed answer the 1 ms polling locks onto one phase against the answer's end, so a second series
-// cycles the answer's length through 0..12 extra bytes (87 us each), which spreads that phase over a
-// whole polling interval, as devices with different answers and turnaround times do.
+// A second series cycles the answer's length through 0..12 extra bytes (87 us each), as devices with
+// different answers and turnaround times do, so that no single phase of the answer's end against the
+// exchange's wake-ups decides the figure. The closing pause is a sleep: what it oversleeps on the machine
+// (see exchange_cost, which measures a plain sleep beside it) counts here.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cmath>
-#include <thread>
 
 #include "protocol/AnswerCheck.h"
 #include "protocol/Packet97.h"
@@ -15,11 +15,7 @@ namespace {
 using TClock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-constexpr int32_t LongestWaitMs = 1;
 constexpr milliseconds FinalPause(10);
-// A timed sleep wakes a tenth of a millisecond or more late on a loaded machine: the pause sleeps until this
-// much before its end and yields for the rest, so it lasts its 10 ms and no longer.
-constexpr std::chrono::microseconds PauseFinish(300);
 constexpr int QuietCharacters = 5;
 constexpr int64_t QuietExtraMs = 150;
 
@@ -47,11 +43,11 @@ size_t AnnouncedSize(const ByteString& Answer) {
   return std::min(AnnouncedPacketSize97(Answer), LongestExpectedAnswer);
 }
 
-void Pause(milliseconds Length) {
-  const TClock::time_point end = TClock::now() + Length;
-  std::this_thread::sleep_until(end - PauseFinish);
-  while (TClock::now() < end)
-    std::this_thread::yield();
+// Milliseconds to wait from Now so that the wait ends just past At (a wait never ends early), at least 1.
+int32_t WaitMsUntil(TClock::time_point Now, TClock::time_point At) {
+  if (At <= Now) return 1;
+  const int64_t ms = std::chrono::duration_cast<milliseconds>(At - Now).count() + 1;
+  return static_cast<int32_t>(std::min<int64_t>(ms, INT32_MAX));
 }
 
 }  // namespace
@@ -77,7 +73,6 @@ ByteString Run(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs
   if (Port == nullptr || !Port->Active()) return result;
   if (Has(Options, eoPurgeRx)) Port->PurgeRx();
   if (Has(Options, eoPurgeTx)) Port->PurgeTx();
-  std::this_thread::yield();
   const double charTimeMs = CharTimeMsFromBaud(Port->Speed());
   if (!Request.empty()) Port->Write(Request);
   const milliseconds quietTime = LineTime(QuietCharacters, charTimeMs) + milliseconds(QuietExtraMs);
@@ -87,10 +82,17 @@ ByteString Run(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs
   TClock::time_point limit = timeoutAt + quietTime;
   ByteString answer;
   ByteString unfinished;
+  // Between looks the wait sleeps until bytes arrive or the next moment a rule below could end the
+  // exchange without them, so a quiet line costs one wake-up per deadline. A validator that takes no
+  // answer at all ends the exchange at the first look, 1 ms on.
+  TClock::time_point wakeAt = timeoutAt;
+  if (!Listen && Validator != nullptr && Validator(answer) == 0) wakeAt = TClock::now();
   for (;;) {
-    Port->WaitForArrival(LongestWaitMs);
-    if (Port->BytesWaiting() != 0) {
-      result += Port->ReadAll();
+    Port->WaitForArrival(WaitMsUntil(TClock::now(), wakeAt));
+    // ReadAll counts what waits itself: asking BytesWaiting first would ask the driver twice.
+    const ByteString arrived = Port->ReadAll();
+    if (!arrived.empty()) {
+      result += arrived;
       answer = AnswerPart(result, Request);
       deadline = TClock::now() + quietTime;
       if (answer.empty() && deadline < timeoutAt) deadline = timeoutAt;
@@ -101,13 +103,15 @@ ByteString Run(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs
     if (now > limit) break;
     if (Listen) {
       if (now > timeoutAt && (unfinished.empty() || now > deadline)) break;
+      wakeAt = std::min(limit, unfinished.empty() ? timeoutAt : std::max(timeoutAt, deadline));
       continue;
     }
     if (now > deadline) break;
-    if (Validator == nullptr) continue;
-    if (Validator(answer) == 0) break;
+    // The validator's verdict changes only with new bytes, which end the wait by themselves.
+    if (Validator != nullptr && Validator(answer) == 0) break;
+    wakeAt = std::min(limit, deadline);
   }
-  Pause(FinalPause);
+  Port->PauseUntil(TClock::now() + FinalPause);
   return result;
 }
 

@@ -33,9 +33,10 @@ double CharTimeMsFromBaud(int32_t Speed);
 // 9-byte request and TimeoutMs 500 the bound is:
 //   9600 bit/s:   666 ms for noise, 728 ms for an answer with 50 data bytes, 1743 ms at worst;
 //   115200 bit/s: 652 ms for noise, 658 ms for an answer with 50 data bytes, 742 ms at worst.
-// Between looks at the port the exchange waits for arrival, 1 ms at the longest, so it notices the last byte
-// of an answer at once. Every exchange on an open port ends with a 10 ms pause; a closed or absent port
-// gives an empty result at once. Errors of the port propagate.
+// Between looks at the port the exchange sleeps until bytes arrive or the nearest deadline above, so it
+// notices the last byte of an answer at once and a quiet line costs next to nothing. Every exchange on an
+// open port ends with a 10 ms pause (a sleep, through the port's PauseUntil); a closed or absent port gives
+// an empty result at once. Errors of the port propagate.
 ByteString ExchangePacket(TExchangePort* Port, const ByteString& Request, int32_t TimeoutMs,
                           PacketValidator Validator, ExchangeOptions Options);
 

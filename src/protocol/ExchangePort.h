@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #include "common/ByteString.h"
 
@@ -27,6 +29,11 @@ class TExchangePort {
   // Returns as soon as bytes are waiting, at the latest after TimeoutMs; bytes that arrived before the call
   // end it at once.
   virtual void WaitForArrival(int32_t TimeoutMs) = 0;
+  // The exchange's closing pause: a sleep that returns at Until, never before. A port may offer a sleep
+  // that ends closer to Until than the standard library's.
+  virtual void PauseUntil(std::chrono::steady_clock::time_point Until) {
+    std::this_thread::sleep_until(Until);
+  }
 };
 
 }  // namespace tarnel

@@ -1,6 +1,7 @@
 #include "serial/AfComPortExchange.h"
 
 #include "protocol/Exchange.h"
+#include "serial/platform/Threads.h"
 
 namespace tarnel {
 
@@ -60,6 +61,10 @@ ByteString TAfComPortExchange::ReadAll() {
 // thread, has no part in the wake-up.
 void TAfComPortExchange::WaitForArrival(int32_t TimeoutMs) {
   FPort->Core()->WaitForInput(TimeoutMs);
+}
+
+void TAfComPortExchange::PauseUntil(std::chrono::steady_clock::time_point Until) {
+  platform::SleepUntil(Until);
 }
 
 }  // namespace tarnel

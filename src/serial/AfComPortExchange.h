@@ -31,6 +31,7 @@ class TAfComPortExchange : public TExchangePort {
   int32_t BytesWaiting() override;
   ByteString ReadAll() override;
   void WaitForArrival(int32_t TimeoutMs) override;
+  void PauseUntil(std::chrono::steady_clock::time_point Until) override;
 
  private:
   TAfCustomSerialPort* FPort;

@@ -237,7 +237,18 @@ bool TAfComPortWriteThread::QueueBytes(const void* Source, int32_t Count) {
   return true;
 }
 
+// An idle thread holds no run of the ring and takes WriteLock before it looks at the ring again, so the
+// caller purges at once under that lock, as ServePurge would, without waiting for the thread to wake. Only
+// a thread in the middle of a write is asked to purge between two writes.
 bool TAfComPortWriteThread::PurgeQueue() {
+  {
+    std::lock_guard lock(WriteLock);
+    if (!FWriting) {
+      DataReadyEvent.Reset();
+      Buffer.Clear();
+      return Device.Purge(platform::PURGE_TXABORT | platform::PURGE_TXCLEAR);
+    }
+  }
   PurgeAckEvent.Reset();
   FPurgeRequested = true;
   PurgeRequestEvent.Set();

@@ -78,7 +78,8 @@ class TAfComPortWriteThread : public TAfComPortCoreThread {
 
   // All Count bytes go into the ring, or none.
   bool QueueBytes(const void* Buffer, int32_t Count);
-  // Empties the ring and the driver's output; false when the thread does not answer within 2000 ms.
+  // Empties the ring and the driver's output: at once while the thread is idle, else by the thread between
+  // two writes; false when it does not answer within 2000 ms.
   bool PurgeQueue();
   int32_t FreeSpace();
   // Purges first, so a write held up by the line never keeps the stop waiting.

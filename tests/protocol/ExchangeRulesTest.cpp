@@ -47,6 +47,7 @@ class TScriptedPort : public TExchangePort {
     return bytes;
   }
   void WaitForArrival(int32_t TimeoutMs) override {
+    ++Looks;
     LongestWaitMs = std::max(LongestWaitMs, TimeoutMs);
     Clock::time_point until = Clock::now() + milliseconds(TimeoutMs);
     if (FNext < FScript.size()) until = std::min(until, Arrives(FNext));
@@ -59,6 +60,13 @@ class TScriptedPort : public TExchangePort {
   std::string Calls;
   ByteString Written;
   int32_t LongestWaitMs = 0;
+  int Looks = 0;                 // waits for arrival
+  std::vector<double> PausesMs;  // each closing pause asked for, from the moment it was asked
+
+  void PauseUntil(Clock::time_point Until) override {
+    PausesMs.push_back(std::chrono::duration<double, std::milli>(Until - Clock::now()).count());
+    TExchangePort::PauseUntil(Until);
+  }
 
  private:
   Clock::time_point Arrives(size_t Index) const { return FWrittenAt + FScript[Index].first; }
@@ -107,6 +115,7 @@ TEST_F(ExchangeRulesTest, ClosedOrAbsentPortGivesNothingAndNoPause) {
   EXPECT_EQ(port.Calls, "") << "no purge, nothing written";
   EXPECT_LT(elapsedMs, 5);
   EXPECT_EQ(ExchangePacket(nullptr, request, 500, Accepting, StandardExchangeOptions), "");
+  EXPECT_TRUE(port.PausesMs.empty()) << "no pause";
 }
 
 TEST_F(ExchangeRulesTest, OptionsChooseThePurgesBeforeTheRequestGoesOut) {
@@ -134,7 +143,7 @@ TEST_F(ExchangeRulesTest, TheValidatorEndsTheWaitOnTheAnswerPart) {
   EXPECT_EQ(gValidated, answer);
   EXPECT_GE(elapsedMs, 20 + 10) << "the final pause follows";
   EXPECT_LT(elapsedMs, 140) << "well before the 151 ms quiet time";
-  EXPECT_EQ(port.LongestWaitMs, 1) << "never waits longer than 1 ms between looks";
+  EXPECT_LE(port.Looks, 3) << "woken by the echo and the answer, not every millisecond";
 }
 
 TEST_F(ExchangeRulesTest, ARefusingOrAbsentValidatorLeavesTheQuietLineToEndIt) {
@@ -193,6 +202,54 @@ TEST_F(ExchangeRulesTest, BytesThatKeepComingEndAtTheBound) {
   const auto took = Clock::now() - started;
   EXPECT_GE(took, 50ms + 10ms + 1076ms + 156ms) << "a complete answer of that size is never cut";
   EXPECT_LT(took, 1700ms) << "a 65539-byte announcement counts as the longest expected answer";
+}
+
+// A quiet line costs one sleep to each deadline, not a look every millisecond; the wait still ends when the
+// rules say, and the exchange ends with one 10 ms pause asked of the port.
+class ExchangeWakeUpTest : public ExchangeRulesTest {};
+
+TEST_F(ExchangeWakeUpTest, ASilentLineIsOneSleepToTheTimeOut) {
+  port.Bits = 9600;
+  EXPECT_EQ(Exchange(), "");
+  EXPECT_GE(elapsedMs, 500 + 10 + 10);
+  EXPECT_LE(port.Looks, 2);
+  EXPECT_GE(port.LongestWaitMs, 500) << "the first wait reaches the time-out";
+  ASSERT_EQ(port.PausesMs.size(), 1u);
+  EXPECT_GT(port.PausesMs[0], 9.0);
+  EXPECT_LE(port.PausesMs[0], 10.0);
+}
+
+// An unfinished answer holds the wait open for the quiet time after its latest byte, each byte moving that
+// deadline: one look per arrival and one for the deadline.
+TEST_F(ExchangeWakeUpTest, EachArrivalMovesTheNextWakeUpToItsQuietTime) {
+  const ByteString header("*a\x20\x00", 4);
+  port.At(10ms, header);
+  port.At(60ms, "\x55");
+  port.At(110ms, "\x55");
+  EXPECT_EQ(Exchange(Accepting, StandardExchangeOptions, 100), header + "\x55\x55");
+  EXPECT_GE(elapsedMs, 110 + 151 + 10);
+  EXPECT_LT(elapsedMs, 400);
+  EXPECT_LE(port.Looks, 5);
+}
+
+// Listening keeps the whole time-out however soon the answer came, and ends right after it while the line
+// is quiet and the answer whole.
+TEST_F(ExchangeWakeUpTest, ListeningSleepsToTheTimeOutAfterAWholeAnswer) {
+  port.At(5ms, answer);
+  const Clock::time_point started = Clock::now();
+  EXPECT_EQ(ExchangeListening(&port, request, 200, StandardExchangeOptions), answer);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - started).count();
+  EXPECT_GE(ms, 200 + 10);
+  EXPECT_LT(ms, 200 + 151) << "a whole answer needs no quiet time";
+  EXPECT_LE(port.Looks, 3);
+}
+
+// A validator that is content with no answer at all ends the exchange at the first look, as it always has.
+TEST_F(ExchangeWakeUpTest, AValidatorTakingNothingEndsAtTheFirstLook) {
+  port.At(100ms, answer);
+  EXPECT_EQ(Exchange([](const ByteString&) -> uint16_t { return 0; }), "");
+  EXPECT_LT(elapsedMs, 60);
+  EXPECT_EQ(port.Looks, 1);
 }
 
 }  // namespace

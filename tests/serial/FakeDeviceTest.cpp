@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <exception>
 #include <mutex>
 #include <string>
@@ -76,6 +77,42 @@ TEST_F(FakeDeviceCoreTest, PartialWritesSendEveryByteOnceAndInOrder) {
   EXPECT_EQ(std::mismatch(written.begin(), written.end(), data.begin()).first - written.begin(),
             static_cast<std::ptrdiff_t>(data.size()))
       << "the first byte out of order";
+}
+
+// The exchanging thread purges an idle write thread's ring itself while that thread may be waking for the
+// bytes just queued: a purge drops whole queued pieces or none, never sends a byte twice or out of order,
+// and what is queued after the last purge always goes out.
+TEST_F(FakeDeviceCoreTest, PurgesRacingTheWriteThreadDropOnlyWholePieces) {
+  ASSERT_TRUE(core.OpenPort(1));
+  constexpr int kPieces = 600;
+  const auto piece = [](int Index) {
+    char text[16];
+    std::snprintf(text, sizeof text, "<%05d>", Index);
+    return ByteString(text);
+  };
+  int purges = 0;
+  for (int i = 0; i < kPieces; ++i) {
+    const ByteString bytes = piece(i);
+    ASSERT_TRUE(PumpUntil([&] { return core.OutputFree() >= 7; }, 5000));
+    ASSERT_TRUE(core.WriteBytes(bytes.data(), 7));
+    if (i % 3 == 0) {
+      ASSERT_TRUE(core.PurgeOutput()) << "purge " << i;
+      ++purges;
+    }
+  }
+  const ByteString last = piece(kPieces);
+  ASSERT_TRUE(core.WriteBytes(last.data(), 7));
+  ASSERT_TRUE(PumpUntil([&] { return line.Written().ends_with(last); }, 5000));
+  EXPECT_EQ(line.OutputPurges(), purges) << "every purge reached the driver";
+  const ByteString written = line.Written();
+  ASSERT_EQ(written.size() % 7, 0u) << written;
+  int previous = -1;
+  for (size_t at = 0; at < written.size(); at += 7) {
+    int index = -1;
+    ASSERT_EQ(std::sscanf(written.substr(at, 7).c_str(), "<%05d>", &index), 1) << "a torn piece at " << at;
+    EXPECT_GT(index, previous) << "twice or out of order at " << at;
+    previous = index;
+  }
 }
 
 TEST_F(FakeDeviceCoreTest, AWriteFailingMidwayReportsTheLossOnceAndTakesNothingMore) {

@@ -76,6 +76,7 @@ class FakeSerialDevice : public platform::SerialDevice {
   }
   bool Purge(uint32_t Flags) override {
     std::lock_guard lock(FLine->FLock);
+    if (Flags & platform::PURGE_TXCLEAR) ++FLine->FOutputPurges;
     if (Flags & platform::PURGE_RXCLEAR) {
       FLine->FPending.clear();
       FLine->FInputWaiting.Reset();
@@ -119,6 +120,11 @@ void FakeLine::Arrive(const ByteString& Bytes) {
 ByteString FakeLine::Written() const {
   std::lock_guard lock(FLock);
   return FWritten;
+}
+
+int FakeLine::OutputPurges() const {
+  std::lock_guard lock(FLock);
+  return FOutputPurges;
 }
 
 bool FakeLine::Gone() const {

@@ -28,6 +28,7 @@ class FakeLine {
 
   ByteString Written() const;
   bool Gone() const;
+  int OutputPurges() const;  // purges of the driver's output so far
   // Makes devices on this line for a core, which owns them; the line must outlive the core.
   TSerialDeviceFactory Factory();
 
@@ -41,6 +42,7 @@ class FakeLine {
   ByteString FWritten, FPending;
   uint32_t FEvents = 0;
   bool FGone = false;
+  int FOutputPurges = 0;
   platform::Event FLineEvent{platform::Event::Kind::AutoReset};
   platform::Event FWriteReady{platform::Event::Kind::AutoReset};
   platform::Event FInputWaiting{platform::Event::Kind::ManualReset};  // its descriptor is the device's handle

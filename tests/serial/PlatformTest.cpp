@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "serial/platform/Event.h"
 #include "serial/platform/LineSettings.h"
 #include "serial/platform/SerialDevice.h"
+#include "serial/platform/Threads.h"
 #include "support/PtyPair.h"
 #include "support/UiThreadWait.h"
 
@@ -92,6 +94,22 @@ TEST(EventTest, AutoResetWakesOnlyOneOfTwoWaiters) {
 
 // ---------------------------------------------------------------------------------------------------------
 // The DCB-to-termios translation (a pseudo-terminal forces 8 bits and no parity, so these are checked here)
+
+// The exchange's closing pause: it sleeps to its end and never returns early, and the thread's own timer
+// grace, which its other waits (the window's event loop) go on using, is as it was afterwards.
+TEST(SleepTest, SleepUntilNeverEndsEarlyAndLeavesTheTimerSlackAsItWas) {
+  const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+  for (std::chrono::microseconds length : {0us, 300us, 10000us}) {
+    const Clock::time_point until = Clock::now() + length;
+    SleepUntil(until);
+    EXPECT_GE(Clock::now(), until) << length.count() << " us";
+    EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), slack);
+  }
+  ASSERT_EQ(prctl(PR_SET_TIMERSLACK, 200000UL, 0, 0, 0), 0);
+  SleepUntil(Clock::now() + 2ms);
+  EXPECT_EQ(prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0), 200000) << "a slack of the caller's own choosing";
+  prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+}
 
 class LineSettingsTest : public ::testing::Test {
  protected:
