@@ -33,6 +33,7 @@
 #include <thread>
 #include <vector>
 
+#include "PlainClient.h"
 #include "protocol/Exchange.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
@@ -169,23 +170,6 @@ void ExchangeBlock(TClient& Client) {
   port.Close();
 }
 
-// A bare client: raw termios, flush, write, poll() until the bytes form one valid packet.
-ByteString PollRoundTrip(int Fd, const ByteString& Request) {
-  tcflush(Fd, TCIOFLUSH);
-  if (::write(Fd, Request.data(), Request.size()) != static_cast<ssize_t>(Request.size()))
-    throw std::runtime_error("write failed");
-  ByteString answer;
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(500);
-  while (CheckPacket97(answer) != 0 && Clock::now() < end) {
-    pollfd fd{Fd, POLLIN, 0};
-    if (::poll(&fd, 1, 50) <= 0) continue;
-    char buffer[256];
-    const ssize_t count = ::read(Fd, buffer, sizeof buffer);
-    if (count > 0) answer.append(buffer, static_cast<size_t>(count));
-  }
-  return answer;
-}
-
 void BaselineBlock(const std::string& Link, TClient& Client) {
   const int fd = ::open(Link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("cannot open " + Link);
@@ -200,7 +184,7 @@ void BaselineBlock(const std::string& Link, TClient& Client) {
   const double cpuBefore = CpuMs();
   for (int i = 0; i < Block; ++i) {
     const Clock::time_point start = Clock::now();
-    const ByteString answer = PollRoundTrip(fd, request);
+    const ByteString answer = bench::PollRoundTrip(fd, request);
     const Clock::time_point done = Clock::now();
     if (CheckPacket97(answer) != 0) throw std::runtime_error("the baseline got no valid answer");
     Client.RoundTripMs.push_back(Ms(done - start));

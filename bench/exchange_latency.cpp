@@ -19,6 +19,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "PlainClient.h"
 #include "protocol/Exchange.h"
 #include "protocol/Instructions.h"
 #include "protocol/Packet97.h"
@@ -75,23 +76,6 @@ void RunExchanges(sim::TDeviceSimulator& Sim, size_t& Answered, TSeries& Series)
   port.Close();
 }
 
-// A bare client: raw termios, write, poll() until the bytes form one valid packet.
-ByteString PollRoundTrip(int Fd, const ByteString& Request) {
-  tcflush(Fd, TCIOFLUSH);
-  if (::write(Fd, Request.data(), Request.size()) != static_cast<ssize_t>(Request.size()))
-    throw std::runtime_error("write failed");
-  ByteString answer;
-  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(500);
-  while (CheckPacket97(answer) != 0 && Clock::now() < end) {
-    pollfd fd{Fd, POLLIN, 0};
-    if (::poll(&fd, 1, 50) <= 0) continue;
-    char buffer[256];
-    const ssize_t count = ::read(Fd, buffer, sizeof buffer);
-    if (count > 0) answer.append(buffer, static_cast<size_t>(count));
-  }
-  return answer;
-}
-
 void RunBaseline(sim::TDeviceSimulator& Sim, size_t& Answered, TSeries& Series) {
   const int fd = ::open(Sim.LinkPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw std::runtime_error("cannot open " + Sim.LinkPath());
@@ -105,7 +89,7 @@ void RunBaseline(sim::TDeviceSimulator& Sim, size_t& Answered, TSeries& Series) 
   const ByteString request = BuildInfoRequest(Address);
   for (int i = 0; i < Block; ++i) {
     Sim.SetInfo(0, InfoFor(i, Series.Vary));
-    const ByteString answer = PollRoundTrip(fd, request);
+    const ByteString answer = bench::PollRoundTrip(fd, request);
     const Clock::time_point done = Clock::now();
     if (CheckPacket97(answer) != 0) throw std::runtime_error("the baseline got no valid answer");
     Series.Baseline.push_back(Ms(done - LastByteAt(Sim, Answered)));

@@ -21,6 +21,7 @@
 #include <exception>
 
 #include "app/Application.h"
+#include "app/PortLine.h"
 #include "common/Bytes.h"
 #include "engine/DeviceLine.h"
 #include "engine/ValueLog.h"
@@ -126,18 +127,6 @@ QString AnsweredText(const std::vector<TFinding>& Findings) {
       .arg(Plural(devices, QStringLiteral("device"), QStringLiteral("devices")),
            Plural(unclear, QStringLiteral("unclear answer"), QStringLiteral("unclear answers")));
 }
-
-// The window's port as a line for the engine. Unlike the window's other exchanges it discards no input
-// meanwhile: a Stop clicked while a question is out must reach the dialog at the next question.
-struct TScanPortAdapter {
-  explicit TScanPortAdapter(TAfComPort* Port) : Adapter(Port) {}
-  TAfComPortExchange Adapter;
-};
-
-class TScanDeviceLine : private TScanPortAdapter, public TDeviceLine {
- public:
-  explicit TScanDeviceLine(TAfComPort* Port) : TScanPortAdapter(Port), TDeviceLine(Adapter) {}
-};
 
 }  // namespace
 
@@ -341,7 +330,9 @@ void TScanDialog::RunScan(const TScanPlan& Plan) {
   bool cancelled = false;
   std::exception_ptr error;
   try {
-    TScanDeviceLine line(FPort);
+    // Unlike the window's other exchanges the scan's discard no input meanwhile: a Stop clicked while a
+    // question is out must reach the dialog at the next question.
+    TPortLine line(FPort);
     const TScanReport report = ScanLine(
         line, Plan, FCancel, [this](const TFinding& Finding) { AddRow(Finding); },
         [this](const TScanProgress& Step) {

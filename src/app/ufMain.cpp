@@ -24,6 +24,7 @@
 
 #include "app/Application.h"
 #include "app/BusyWindow.h"
+#include "app/PortLine.h"
 #include "app/ProductVersion.h"
 #include "app/ScanDialog.h"
 #include "engine/DeviceLine.h"
@@ -99,16 +100,10 @@ QString Utf8(const std::string& Text) {
   return QString::fromStdString(Text);
 }
 
-// Keeps the port adapter alive for as long as the line that uses it.
-struct TPortAdapter {
-  explicit TPortAdapter(TAfComPort* Port) : Adapter(Port) {}
-  TAfComPortExchange Adapter;
-};
-
 // The window's line: every exchange blocks the window and shows the busy cursor while it runs.
-class TWindowLine : private TPortAdapter, public TDeviceLine {
+class TWindowLine : public TPortLine {
  public:
-  explicit TWindowLine(TAfComPort* Port) : TPortAdapter(Port), TDeviceLine(Adapter) {}
+  explicit TWindowLine(TAfComPort* Port) : TPortLine(Port) {}
 
  protected:
   ByteString Exchange(const ByteString& Request, int32_t TimeoutMs, TListen Listen) override {
