@@ -32,7 +32,9 @@ class TExchangePort {
   // The exchange's closing pause: a sleep that returns at Until, never before. A port may offer a sleep
   // that ends closer to Until than the standard library's.
   virtual void PauseUntil(std::chrono::steady_clock::time_point Until) {
-    std::this_thread::sleep_until(Until);
+    // One sleep may end early where the system sleeps in whole milliseconds (Windows): sleep again.
+    while (std::chrono::steady_clock::now() < Until)
+      std::this_thread::sleep_until(Until);
   }
 };
 

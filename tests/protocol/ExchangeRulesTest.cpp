@@ -51,7 +51,9 @@ class TScriptedPort : public TExchangePort {
     LongestWaitMs = std::max(LongestWaitMs, TimeoutMs);
     Clock::time_point until = Clock::now() + milliseconds(TimeoutMs);
     if (FNext < FScript.size()) until = std::min(until, Arrives(FNext));
-    std::this_thread::sleep_until(until);
+    // As a port's wait does, never before its time, also where one sleep can end early (Windows).
+    while (Clock::now() < until)
+      std::this_thread::sleep_until(until);
   }
 
   bool IsActive = true;
