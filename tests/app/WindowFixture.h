@@ -2,14 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QMessageBox>
 #include <QString>
-#include <QTimer>
 #include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
 
+#include "app/MessageBoxWatcher.h"
 #include "app/ufMain.h"
 #include "sim/DeviceSimulator.h"
 #include "support/Hex.h"
@@ -23,28 +22,6 @@ inline void PrintTo(const QString& Text, std::ostream* Out) {
 QT_END_NAMESPACE
 
 namespace tarnel::test {
-
-// A message box as the user saw it.
-struct TShownBox {
-  QString Title;
-  QString Text;
-  QMessageBox::Icon Icon = QMessageBox::NoIcon;
-};
-
-// Answers every modal message box that opens while it lives: records what it showed and presses OK, or on
-// a question the answer set here.
-class TMessageBoxWatcher {
- public:
-  TMessageBoxWatcher();
-  const std::vector<TShownBox>& Shown() const { return FShown; }
-  void Clear() { FShown.clear(); }
-  QMessageBox::StandardButton Answer = QMessageBox::Yes;
-
- private:
-  void Poll();
-  QTimer FTimer;
-  std::vector<TShownBox> FShown;
-};
 
 // The test's COM folder, named by TARNEL_COM_DIR while it lives, in the toolkit's terms.
 class TWindowComDir : public ComDir {
