@@ -9,6 +9,10 @@ std::string TAfPortInfo::DevicePath(int ComNumber) {
   return platform::ComDevicePath(ComNumber);
 }
 
+std::string TAfPortInfo::ShownDeviceFile(int ComNumber) {
+  return platform::ComDeviceFileShown(ComNumber);
+}
+
 std::string TAfPortInfo::ComDirProblem() {
   return platform::ComDirProblem();
 }
@@ -22,7 +26,7 @@ TAfPortProbe TAfPortInfo::Probe(int ComNumber) {
 }
 
 TAfPortDescription TAfPortInfo::Describe(int ComNumber) {
-  const platform::TUsbAdapter adapter = platform::DescribeUsbAdapter(platform::ComDevicePath(ComNumber));
+  const platform::TUsbAdapter adapter = platform::DescribeComAdapter(ComNumber);
   return {platform::AdapterDescription(adapter), adapter.VidPid, adapter.SerialNumber, adapter.ById};
 }
 

@@ -24,6 +24,10 @@ class TAfPortInfo {
   // Empty when the number has no device.
   static std::string DevicePath(int ComNumber);
 
+  // The device file shown beside the COM name in a port list; empty where the COM name is the device's own
+  // name (Windows).
+  static std::string ShownDeviceFile(int ComNumber);
+
   // A sentence saying the folder TARNEL_COM_DIR names is missing or no folder; empty when it is fine or
   // the variable is not set.
   static std::string ComDirProblem();

@@ -97,7 +97,7 @@ class TPortItemDelegate : public QStyledItemDelegate {
 
 // What a Linux user recognises: the device a COM<n> entry of TARNEL_COM_DIR points at, or the device itself.
 QString DeviceText(uint16_t N) {
-  const QString path = QString::fromStdString(TAfPortInfo::DevicePath(N));
+  const QString path = QString::fromStdString(TAfPortInfo::ShownDeviceFile(N));
   if (path.isEmpty()) return {};
   const QFileInfo info(path);
   return info.isSymLink() ? info.symLinkTarget() : path;

@@ -282,6 +282,14 @@ std::string ComDevicePath(int ComNumber) {
   return TablePath(ComNumber);
 }
 
+std::string ComDeviceFileShown(int ComNumber) {
+  return ComDevicePath(ComNumber);
+}
+
+TUsbAdapter DescribeComAdapter(int ComNumber) {
+  return DescribeUsbAdapter(ComDevicePath(ComNumber));
+}
+
 std::string ComDirProblem() {
   const char* dir = ComDir();
   if (!dir) return {};

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/AfComPortTypes.h"
+#include "serial/platform/UsbAdapter.h"
 
 namespace tarnel::platform {
 
@@ -13,6 +14,14 @@ namespace tarnel::platform {
 // leads to another port. Without it, the built-in table (COM1-32 ttyS, COM33-64 ttyUSB, COM65-96 ttyACM,
 // COM97-128 ttyAMA). Empty when the number has no device.
 std::string ComDevicePath(int ComNumber);
+
+// The device file a user knows COM<n> by, shown beside the COM name in lists: the device path (where a link
+// leads is the caller's to follow); empty on Windows, where the COM name is the device's own name.
+std::string ComDeviceFileShown(int ComNumber);
+
+// What the system tells of the adapter behind COM<n>, for lists: sysfs and udev's links here, the device
+// manager's friendly name on Windows (as Product). Nothing is opened.
+TUsbAdapter DescribeComAdapter(int ComNumber);
 
 // A sentence saying that the folder TARNEL_COM_DIR names does not exist (or is no folder); empty when it
 // does, or when the variable is not set.

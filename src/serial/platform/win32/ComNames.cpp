@@ -3,6 +3,9 @@
 #include "serial/platform/win32/Ports.h"
 
 #include <windows.h>
+// After windows.h, which they build on.
+#include <devguid.h>
+#include <setupapi.h>
 
 #include <algorithm>
 #include <mutex>
@@ -69,7 +72,75 @@ std::string OpenErrorReason(int ComNumber, unsigned long Error) {
   return name + " could not be opened: " + SystemMessage(Error) + ".";
 }
 
+std::string Utf8(const std::wstring& Text) {
+  if (Text.empty()) return {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string result(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0)
+    WideCharToMultiByte(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), result.data(), size, nullptr,
+                        nullptr);
+  return result;
+}
+
+// A string property of one device of a set; empty when it has none.
+std::wstring DeviceProperty(HDEVINFO Set, SP_DEVINFO_DATA& Item, DWORD Property) {
+  wchar_t text[512] = {};
+  DWORD type = 0;
+  if (!SetupDiGetDeviceRegistryPropertyW(Set, &Item, Property, &type, reinterpret_cast<BYTE*>(text),
+                                         sizeof text - sizeof(wchar_t), nullptr) ||
+      (type != REG_SZ && type != REG_MULTI_SZ))
+    return {};
+  return text;  // a multi-string's first string
+}
+
+// The port name ("COM3") the device's own key gives it.
+std::wstring PortName(HDEVINFO Set, SP_DEVINFO_DATA& Item) {
+  HKEY key = SetupDiOpenDevRegKey(Set, &Item, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+  if (key == INVALID_HANDLE_VALUE) return {};
+  wchar_t name[64] = {};
+  DWORD size = sizeof name - sizeof(wchar_t);
+  DWORD type = 0;
+  const LONG result =
+      RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &size);
+  RegCloseKey(key);
+  return result == ERROR_SUCCESS && type == REG_SZ ? std::wstring(name) : std::wstring();
+}
+
+// "USB\VID_0403&PID_6001&REV_0600" gives "0403:6001"; other buses give nothing.
+std::string VidPid(const std::wstring& HardwareId) {
+  const size_t vid = HardwareId.find(L"VID_");
+  const size_t pid = HardwareId.find(L"PID_");
+  if (vid == std::wstring::npos || pid == std::wstring::npos) return {};
+  return Utf8(HardwareId.substr(vid + 4, 4) + L":" + HardwareId.substr(pid + 4, 4));
+}
+
 }  // namespace win32
+
+std::string ComDeviceFileShown(int) {
+  return {};
+}
+
+// Device Manager's own words for the port ("USB Serial Port (COM3)"), found among the present ports.
+TUsbAdapter DescribeComAdapter(int ComNumber) {
+  TUsbAdapter adapter;
+  if (ComNumber <= 0) return adapter;
+  HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  if (set == INVALID_HANDLE_VALUE) return adapter;
+  const std::wstring wanted = L"COM" + std::to_wstring(ComNumber);
+  SP_DEVINFO_DATA item{};
+  item.cbSize = sizeof item;
+  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &item); ++i) {
+    if (win32::PortName(set, item) != wanted) continue;
+    std::wstring name = win32::DeviceProperty(set, item, SPDRP_FRIENDLYNAME);
+    if (name.empty()) name = win32::DeviceProperty(set, item, SPDRP_DEVICEDESC);
+    adapter.Product = win32::Utf8(name);
+    adapter.VidPid = win32::VidPid(win32::DeviceProperty(set, item, SPDRP_HARDWAREID));
+    break;
+  }
+  SetupDiDestroyDeviceInfoList(set);
+  return adapter;
+}
 
 std::string ComDevicePath(int ComNumber) {
   if (ComNumber <= 0) return {};
