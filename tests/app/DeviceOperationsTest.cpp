@@ -311,6 +311,7 @@ TEST_F(OccupiedAddressTest, TheUserIsToldWhoIsThereAndNoSendsNothing) {
   Click(Window->shpxUpdate);
   ASSERT_EQ(Boxes->Shown().size(), 1u);
   EXPECT_EQ(Boxes->Shown()[0].Icon, QMessageBox::Warning);
+  EXPECT_EQ(Boxes->Shown()[0].Default, QMessageBox::No);
   EXPECT_TRUE(Boxes->Shown()[0].Text.startsWith(
       "A device already answers at address \"A\" at 19200 bit/s: \"VKM7;other sensor\"."));
   ASSERT_EQ(PacketsHeard().size(), 1u);

@@ -1,6 +1,7 @@
 #include "app/MessageBoxWatcher.h"
 
 #include <QAbstractButton>
+#include <QPushButton>
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ TMessageBoxWatcher::TMessageBoxWatcher() {
 void TMessageBoxWatcher::Poll() {
   auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
   if (!box || !box->isVisible()) return;
-  FShown.push_back({box->windowTitle(), box->text(), box->icon()});
+  FShown.push_back({box->windowTitle(), box->text(), box->icon(), box->standardButton(box->defaultButton())});
   QAbstractButton* button = box->button(QMessageBox::Ok);
   if (!button) button = box->button(Answer);
   ASSERT_NE(button, nullptr) << box->text().toStdString();

@@ -12,6 +12,7 @@ struct TShownBox {
   QString Title;
   QString Text;
   QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  QMessageBox::StandardButton Default = QMessageBox::NoButton;  // what Enter would have pressed
 };
 
 // Answers every modal message box that opens while it lives: records what it showed and presses OK, or on
