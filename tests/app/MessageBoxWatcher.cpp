@@ -1,8 +1,8 @@
 #include "app/MessageBoxWatcher.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
+#include <QPushButton>
 
 #include <gtest/gtest.h>
 
