@@ -15,8 +15,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Tests run through Wine on the build machine.
+# Tests run through Wine on the build machine, always by way of tests/wine/run-wine (WindowsCommon.cmake).
 find_program(TARNEL_WINE NAMES wine64 wine PATHS /usr/lib/wine)
-if(TARNEL_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${TARNEL_WINE})
-endif()
