@@ -11,8 +11,8 @@ struct TProductVersion {
   uint16_t Build = 0;
 };
 
-// The program's own product version, compiled in from the build's project version. False when the build
-// carries none.
+// The program's own product version: compiled in from the project version (Linux), or read from the program
+// file's version resource (Windows). False when the build or the file carries none.
 bool ReadProductVersion(TProductVersion& Version);
 
 }  // namespace tarnel
