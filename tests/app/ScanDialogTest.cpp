@@ -288,6 +288,25 @@ TEST_F(ScanDialogTest, ALostPortEndsTheScanWithTheWindowsOneMessage) {
   EXPECT_FALSE(Window->shpxScanLine->isEnabled());
 }
 
+// A click on the main window while the scan runs, as the window system delivers it, is refused there (the
+// dialog is modal): no read of values joins the scan's questions and nothing is logged.
+TEST_F(ScanDialogTest, TheMainWindowTakesNoClickWhileTheScanRuns) {
+  OpenLine({Device(49, 9600, "HRW;hall")});
+  Window->cbbOldAddress->setCurrentIndex(49);
+  InDialog([&](TScanDialog& dialog) {
+    Narrow(dialog, 0, 9, 50, true);
+    AfterRequests(3, [&] {
+      const QPoint centre = Window->shpxReadValues->rect().center();
+      QTest::mouseClick(Window->windowHandle(), Qt::LeftButton, {},
+                        Window->shpxReadValues->mapTo(Window.get(), centre));
+    });
+    dialog.bStart->click();
+    Sim.SetLog({});
+  });
+  EXPECT_EQ(PacketsHeard().size(), 10u) << "only the scan's ten questions";
+  EXPECT_TRUE(LogLines().empty());
+}
+
 // Between two questions the window and the dialog paint what is asked of them: no frozen, white window.
 TEST_F(ScanDialogTest, TheWindowsRepaintWhileTheScanRuns) {
   OpenLine({});
