@@ -38,7 +38,8 @@ std::string AddressText(uint8_t Address) {
 
 std::string WithPrintableAddress(const std::string& LogLine, uint8_t Address) {
   if (IsPrintableAscii(Address)) return LogLine;
-  const std::string quoted = "\"" + AddressCharacter(Address) + "\"";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about a "literal" + string chain here.
+  const std::string quoted = std::string("\"").append(AddressCharacter(Address)).append("\"");
   const size_t at = LogLine.find(quoted);
   if (at == std::string::npos) return LogLine;
   return LogLine.substr(0, at) + AddressText(Address) + LogLine.substr(at + quoted.size());

@@ -25,11 +25,12 @@ const char* ConditionName(TAfPortCondition Condition) {
   return "missing";
 }
 
+// Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about "literal" + string chains here.
 std::string AdapterText(const TAfPortDescription& Usb) {
   std::string text = Usb.Description;
-  if (!Usb.VidPid.empty()) text += (text.empty() ? "" : " ") + std::string("[") + Usb.VidPid + "]";
-  if (!Usb.SerialNumber.empty()) text += " serial " + Usb.SerialNumber;
-  if (!Usb.ById.empty()) text += "  " + Usb.ById;
+  if (!Usb.VidPid.empty()) text.append(text.empty() ? "[" : " [").append(Usb.VidPid).append("]");
+  if (!Usb.SerialNumber.empty()) text.append(" serial ").append(Usb.SerialNumber);
+  if (!Usb.ById.empty()) text.append("  ").append(Usb.ById);
   return text;
 }
 

@@ -423,6 +423,7 @@ void TAfCustomSerialPort::CoreEvent(TAfComPortCore*, TAfCoreEvent Kind, uint32_t
     OnNonSyncEvent(this, Kind, Data);
     return;
   }
+  if (!HeardOnUiThread(Kind, Data)) return;
   // The UI thread takes sole ownership of an exception it shows; a loss is kept here to offer it again.
   const bool loss = Kind == ceException && IsPortLoss(Error);
   {
@@ -447,6 +448,26 @@ void TAfCustomSerialPort::DeliverLoss(std::exception_ptr Error) {
       FSyncError = Error;
     }
     if (!SafeSyncCall(FSyncId, kSyncTimeoutMs)) throw EAbort();
+  }
+}
+
+// Whether a handler on the UI thread would act on the event. One that nobody takes is not handed over: the
+// hand-over costs both threads a wake-up, and while the UI thread is in an exchange it holds this thread
+// for up to 2000 ms. Line errors are taken when a line event is dispatched, so while OnLineError is set
+// every line event goes over.
+bool TAfCustomSerialPort::HeardOnUiThread(TAfCoreEvent Kind, uint32_t Data) const {
+  if (Kind == ceException || OnSyncEvent) return true;
+  switch (Kind) {
+    case ceOutFree:
+      return static_cast<bool>(OnOutBufFree);
+    case ceNeedReadData:
+      return static_cast<bool>(OnDataRecived);
+    case ceLineEvent:
+      return ((Data & EV_RXCHAR) && OnDataRecived) || OnLineError || ((Data & EV_CTS) && OnCTSChanged) ||
+             ((Data & EV_DSR) && OnDSRChanged) || ((Data & EV_RING) && OnRINGDetected) ||
+             ((Data & EV_RLSD) && OnRLSDChanged);
+    default:
+      return true;
   }
 }
 

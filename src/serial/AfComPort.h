@@ -113,7 +113,8 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   uint16_t XOffLim() const { return FXOffLim; }
   void SetXOffLim(uint16_t Value);
 
-  // Published events.
+  // Published events. Set them while the port is closed: the event thread reads them to decide what to
+  // hand over to the UI thread.
   TNotifyEvent OnCTSChanged;
   TAfCPTDataReceivedEvent OnDataRecived;
   TNotifyEvent OnDSRChanged;
@@ -163,6 +164,7 @@ class TAfCustomSerialPort : public TAfDataDispConnComponent {
   void CoreEvent(TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error);
   void DeliverStoredEvent();
   void DispatchSyncEvent(TAfCoreEvent Kind, uint32_t Data, std::exception_ptr Error);
+  bool HeardOnUiThread(TAfCoreEvent Kind, uint32_t Data) const;
   void DispatchLineEvents(uint32_t Mask);
   void DeliverLoss(std::exception_ptr Error);
   [[noreturn]] void LosePort(std::exception_ptr Error);

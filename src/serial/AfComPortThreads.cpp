@@ -229,11 +229,17 @@ void TAfComPortWriteThread::ServePurge() {
   PurgeAckEvent.Set();
 }
 
-// A thread busy writing finds the new bytes by itself; only an idle one is woken.
+// A thread busy writing finds the new bytes by itself; only an idle one is woken, and only once the lock
+// is free: woken under it, the thread would at once block on the lock and cost one more switch. A wake-up
+// that comes after the thread found the bytes by itself finds an empty ring.
 bool TAfComPortWriteThread::QueueBytes(const void* Source, int32_t Count) {
-  std::lock_guard lock(WriteLock);
-  if (!Buffer.Write(Source, Count)) return false;
-  if (!FWriting) DataReadyEvent.Set();
+  bool wake;
+  {
+    std::lock_guard lock(WriteLock);
+    if (!Buffer.Write(Source, Count)) return false;
+    wake = !FWriting;
+  }
+  if (wake) DataReadyEvent.Set();
   return true;
 }
 

@@ -441,6 +441,28 @@ TEST_F(ComPortLineTest, WrittenBytesArriveAndOutBufFreeFollows) {
   EXPECT_TRUE(FreeOnUi.load());
 }
 
+// The UI thread serves nothing here, as in an exchange. A report handed over to it would hold the event
+// thread for the whole 2000 ms of the delivery and end in the silent abort.
+TEST_F(ComPortLineTest, AReportNoHandlerTakesStaysOffTheBusyUiThread) {
+  std::atomic<int> OutFreeDone{0};
+  const TAfCoreEventHandler Component = Port->Core()->OnCoreEvent;
+  Port->Core()->OnCoreEvent = [&](TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data,
+                                  std::exception_ptr Error) {
+    Component(Core, Kind, Data, std::move(Error));
+    if (Kind == ceOutFree) ++OutFreeDone;
+  };
+  Port->Open();
+  const int Posted = test::UiPosts();
+  const auto Start = Clock::now();
+  Port->WriteData("abc", 3);
+  EXPECT_EQ(Pty().ReadExactly(3), "abc");
+  while (OutFreeDone.load() == 0 && MsSince(Start) < 10000)
+    std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(OutFreeDone.load(), 1);
+  EXPECT_LT(MsSince(Start), 1500);
+  EXPECT_EQ(test::UiPosts(), Posted);
+}
+
 TEST_F(ComPortLineTest, WriteOfNothingOrTooMuchIsRefused) {
   Port->Open();
   EXPECT_EQ(MessageOf([&] { Port->WriteData("", 0); }),
@@ -602,6 +624,7 @@ TEST_F(ComPortLineTest, CloseDoesNotWaitForDeliveryToBusyUiThread) {
 TEST_F(ComPortLineTest, DestroyingOpenPortFiresNoCloseAndDoesNotHang) {
   int Closes = 0;
   Port->OnPortClose = [&](QObject*) { ++Closes; };
+  Port->OnDataRecived = [](QObject*, int32_t) {};  // so that the arrival is handed over
   Port->Open();
   const int Posted = test::UiPosts();
   ASSERT_TRUE(Pty().WriteAll("pending"));
