@@ -446,8 +446,8 @@ TEST_F(ComPortLineTest, WrittenBytesArriveAndOutBufFreeFollows) {
 TEST_F(ComPortLineTest, AReportNoHandlerTakesStaysOffTheBusyUiThread) {
   std::atomic<int> OutFreeDone{0};
   const TAfCoreEventHandler Component = Port->Core()->OnCoreEvent;
-  Port->Core()->OnCoreEvent = [&](TAfComPortCore* Core, TAfCoreEvent Kind, uint32_t Data,
-                                  std::exception_ptr Error) {
+  Port->Core()->OnCoreEvent = [Component, &OutFreeDone](TAfComPortCore* Core, TAfCoreEvent Kind,
+                                                        uint32_t Data, std::exception_ptr Error) {
     Component(Core, Kind, Data, std::move(Error));
     if (Kind == ceOutFree) ++OutFreeDone;
   };
@@ -461,6 +461,7 @@ TEST_F(ComPortLineTest, AReportNoHandlerTakesStaysOffTheBusyUiThread) {
   EXPECT_EQ(OutFreeDone.load(), 1);
   EXPECT_LT(MsSince(Start), 1500);
   EXPECT_EQ(test::UiPosts(), Posted);
+  Port->Close();  // no report may reach OutFreeDone once it is gone
 }
 
 TEST_F(ComPortLineTest, WriteOfNothingOrTooMuchIsRefused) {
