@@ -146,7 +146,6 @@ struct TClient {
   std::vector<double> AcceptMs;  // from the call to the look that took the answer (the pause begins)
   std::vector<double> LateMs;    // how late the exchange's own pause ended
   double CpuMs = 0;
-  double UiThreadCpuMs = 0;  // of CpuMs, the part of the thread that makes the round trips
   int Count = 0;
   // Per round trip, each block alone: its median stands when another process takes the machine for a
   // block or two, which the totals above do not.
@@ -154,7 +153,6 @@ struct TClient {
   std::vector<double> BlockUiCpuUs;
   void AddBlock(double Cpu, double UiCpu) {
     CpuMs += Cpu;
-    UiThreadCpuMs += UiCpu;
     Count += Block;
     BlockCpuUs.push_back(1000 * Cpu / Block);
     BlockUiCpuUs.push_back(1000 * UiCpu / Block);
